@@ -1,0 +1,92 @@
+//------------------------------------------------------------------------------
+// canvas.h
+// The painter's working surfaces: float RGB images, coverage masks drawn with
+// Cairo, deterministic noise, and the filters the four pictures share.
+//------------------------------------------------------------------------------
+#ifndef CANVAS_H
+#define CANVAS_H
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct Rgb {
+    float r, g, b;
+};
+
+static inline Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
+static inline Rgb operator*(Rgb a, float s) { return {a.r * s, a.g * s, a.b * s}; }
+static inline Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
+static inline Rgb mix(Rgb a, Rgb b, float t) { return a * (1.0f - t) + b * t; }
+static inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+static inline float smoothstep(float e0, float e1, float x)
+{
+    float t = clamp01((x - e0) / (e1 - e0));
+    return t * t * (3.0f - 2.0f * t);
+}
+// 0xRRGGBB to linear-free 0..1 channels (the painter works in display values).
+static inline Rgb hexColor(uint32_t c)
+{
+    return {(float)((c >> 16) & 255) / 255.0f, (float)((c >> 8) & 255) / 255.0f, (float)(c & 255) / 255.0f};
+}
+
+// Row 0 is the top of the picture, as in the PNG.
+struct Image {
+    int w = 0, h = 0;
+    std::vector<Rgb> px;
+    Image(int w_, int h_, Rgb fill = {0, 0, 0}) : w(w_), h(h_), px((size_t)w_ * h_, fill) {}
+    Rgb &at(int x, int y) { return px[(size_t)y * w + x]; }
+    const Rgb &at(int x, int y) const { return px[(size_t)y * w + x]; }
+};
+
+// Coverage 0..1 per pixel.
+struct Mask {
+    int w = 0, h = 0;
+    std::vector<float> v;
+    Mask(int w_, int h_) : w(w_), h(h_), v((size_t)w_ * h_, 0.0f) {}
+    float &at(int x, int y) { return v[(size_t)y * w + x]; }
+    float at(int x, int y) const { return v[(size_t)y * w + x]; }
+    // Clamped to the edge, so filters can read past the border.
+    float get(int x, int y) const
+    {
+        x = x < 0 ? 0 : (x >= w ? w - 1 : x);
+        y = y < 0 ? 0 : (y >= h ? h - 1 : y);
+        return v[(size_t)y * w + x];
+    }
+};
+
+// A small seeded generator (splitmix64), so every run paints the same bytes.
+struct Rng {
+    uint64_t s;
+    explicit Rng(uint64_t seed) : s(seed) {}
+    uint64_t next();
+    float uniform(); // [0, 1)
+    float range(float a, float b) { return a + (b - a) * uniform(); }
+};
+
+// Smooth value noise in about [-1, 1]; the seed picks an independent field.
+float valueNoise(float x, float y, uint32_t seed);
+// Fractal sum of octaves of valueNoise, about [-1, 1].
+float fbm(float x, float y, int octaves, uint32_t seed);
+// Per-pixel white noise in [-1, 1].
+float hashNoise(int x, int y, uint32_t seed);
+
+// Draws with Cairo into an A8 surface and returns its coverage.
+Mask drawMask(int w, int h, const std::function<void(cairo_t *)> &draw);
+// Gaussian blur (three box passes) of the given radius in pixels.
+Mask blur(const Mask &m, float radius);
+Image blur(const Image &img, float radius);
+// Oil-paint look: each pixel takes the mean of the calmest of four quadrants.
+Image kuwahara(const Image &img, int radius);
+
+// Selects a face by fontconfig family and style and fails if that exact face
+// is not installed, so a missing font cannot silently change the pictures.
+cairo_font_face_t *loadFont(const char *family, const char *style);
+
+// Writes an 8-bit RGB PNG with fixed settings and no time stamp.
+void writePng(const Image &img, const std::string &path);
+
+#endif
