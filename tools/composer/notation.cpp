@@ -1,0 +1,240 @@
+//------------------------------------------------------------------------------
+// notation.cpp -- reads the score's text into pattern cells
+//------------------------------------------------------------------------------
+#include "notation.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+#include <stdexcept>
+
+namespace score {
+
+namespace {
+
+const char* const kNoteNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
+
+int PitchClass(int note) { return (note - 1) % 12; }
+
+// The note of pitch class pc at or above `lowest`, within one octave.
+int PlaceAbove(int pc, int lowest) { return lowest + ((pc - PitchClass(lowest)) % 12 + 12) % 12; }
+
+int LetterPitch(char c) {
+    switch (c) {
+    case 'C': return 0;
+    case 'D': return 2;
+    case 'E': return 4;
+    case 'F': return 5;
+    case 'G': return 7;
+    case 'A': return 9;
+    case 'B': return 11;
+    default: throw std::invalid_argument(std::string("not a note letter: ") + c);
+    }
+}
+
+// Characters of a rhythm or drum line, without spaces and bar lines.
+std::string Steps(const std::string& line) {
+    std::string out;
+    for (char c : line)
+        if (!std::isspace(static_cast<unsigned char>(c)) && c != '|')
+            out += c;
+    if (out.empty())
+        throw std::invalid_argument("empty step line");
+    return out;
+}
+
+void AppendRests(std::string& track, int count) {
+    for (int i = 0; i < count; ++i)
+        track += " .";
+}
+
+int ClampVolume(int v) { return std::max(0, std::min(64, v)); }
+
+}  // namespace
+
+int ParseNote(const std::string& name) {
+    if (name.size() != 3 || (name[1] != '-' && name[1] != '#') || name[2] < '0' || name[2] > '7')
+        throw std::invalid_argument("not a note: " + name);
+    int pitch = LetterPitch(name[0]) + (name[1] == '#' ? 1 : 0);
+    if (name[1] == '#' && (name[0] == 'E' || name[0] == 'B'))
+        throw std::invalid_argument("no such note: " + name);
+    return (name[2] - '0') * 12 + pitch + 1;
+}
+
+std::string NoteName(int note) {
+    if (note == xm::kNoteOff)
+        return "^";
+    if (note < 1 || note > 96)
+        throw std::invalid_argument("note out of range");
+    return kNoteNames[PitchClass(note)] + std::to_string((note - 1) / 12);
+}
+
+std::vector<Chord> ParseChords(const std::string& text, int rowsPerChord) {
+    std::vector<Chord> chords;
+    for (std::string token : RowTokens(text)) {
+        Chord chord{};
+        chord.rows = rowsPerChord;
+        size_t colon = token.find(':');
+        if (colon != std::string::npos) {
+            chord.rows = std::stoi(token.substr(colon + 1));
+            token = token.substr(0, colon);
+        }
+        if (token.empty() || chord.rows <= 0)
+            throw std::invalid_argument("bad chord: " + token);
+        chord.root = LetterPitch(token[0]);
+        size_t i = 1;
+        if (i < token.size() && (token[i] == '#' || token[i] == 'b')) {
+            chord.root = (chord.root + (token[i] == '#' ? 1 : 11)) % 12;
+            ++i;
+        }
+        std::string quality = token.substr(i);
+        std::vector<int> intervals;
+        if (quality.empty()) intervals = {0, 4, 7};
+        else if (quality == "m") intervals = {0, 3, 7};
+        else if (quality == "sus2") intervals = {0, 2, 7};
+        else if (quality == "sus4") intervals = {0, 5, 7};
+        else if (quality == "dim") intervals = {0, 3, 6};
+        else throw std::invalid_argument("unknown chord quality: " + token);
+        for (int iv : intervals)
+            chord.pitches.push_back((chord.root + iv) % 12);
+        chords.push_back(chord);
+    }
+    if (chords.empty())
+        throw std::invalid_argument("no chords");
+    return chords;
+}
+
+std::vector<int> Voicing(const Chord& chord, int lowest) {
+    std::vector<int> notes;
+    for (int pc : chord.pitches)
+        notes.push_back(PlaceAbove(pc, lowest));
+    std::sort(notes.begin(), notes.end());
+    return notes;
+}
+
+std::string PadTrack(const std::string& chords, int voice, int lowest) {
+    std::string track;
+    int previous = -1;
+    for (const Chord& c : ParseChords(chords)) {
+        int note = Voicing(c, lowest).at(static_cast<size_t>(voice));
+        // A tone shared by two chords keeps sounding instead of starting again.
+        track += note == previous ? " ." : " " + NoteName(note);
+        previous = note;
+        AppendRests(track, c.rows - 1);
+    }
+    return track;
+}
+
+std::string BassTrack(const std::string& chords, const std::string& rhythm, int lowest) {
+    std::string steps = Steps(rhythm);
+    std::string track;
+    for (const Chord& c : ParseChords(chords)) {
+        int root = PlaceAbove(c.root, lowest);
+        for (int r = 0; r < c.rows; ++r) {
+            char s = steps[static_cast<size_t>(r) % steps.size()];
+            switch (s) {
+            case '1': track += " " + NoteName(root); break;
+            case '8': track += " " + NoteName(root + 12); break;
+            case '5': track += " " + NoteName(root + 7); break;
+            case '^': track += " ^"; break;
+            case '.': track += " ."; break;
+            default: throw std::invalid_argument(std::string("bad bass step: ") + s);
+            }
+        }
+    }
+    return track;
+}
+
+std::string ArpTrack(const std::string& chords, const std::string& rhythm, int lowest) {
+    std::string steps = Steps(rhythm);
+    std::string track;
+    for (const Chord& c : ParseChords(chords)) {
+        std::vector<int> v = Voicing(c, lowest);
+        v.push_back(v[0] + 12);
+        for (int r = 0; r < c.rows; ++r) {
+            char s = steps[static_cast<size_t>(r) % steps.size()];
+            if (s == '.')
+                track += " .";
+            else if (s >= '1' && s <= '4')
+                track += " " + NoteName(v[static_cast<size_t>(s - '1')]);
+            else
+                throw std::invalid_argument(std::string("bad arpeggio step: ") + s);
+        }
+    }
+    return track;
+}
+
+std::vector<std::string> RowTokens(const std::string& track) {
+    std::string spaced = track;
+    std::replace(spaced.begin(), spaced.end(), '|', ' ');  // bar lines take no row
+    std::vector<std::string> tokens;
+    std::istringstream in(spaced);
+    std::string token;
+    while (in >> token)
+        tokens.push_back(token);
+    return tokens;
+}
+
+PatternBuilder::PatternBuilder(int channels, int rows) : pattern_(rows, channels) {}
+
+PatternBuilder& PatternBuilder::notes(int channel, const std::string& track, const Voice& voice) {
+    std::vector<std::string> tokens = RowTokens(track);
+    if (tokens.empty() || pattern_.rows % static_cast<int>(tokens.size()) != 0)
+        throw std::invalid_argument("track length must divide the pattern length");
+    int n = static_cast<int>(tokens.size());
+    for (int row = voice.delay; row < pattern_.rows; ++row) {
+        const std::string& t = tokens[static_cast<size_t>((row - voice.delay) % n)];
+        if (t == ".")
+            continue;
+        xm::Cell& cell = pattern_.at(row, channel);
+        cell = xm::Cell{};
+        if (t == "^") {
+            cell.note = xm::kNoteOff;
+            continue;
+        }
+        int volume = 64;
+        size_t colon = t.find(':');
+        if (colon != std::string::npos)
+            volume = ClampVolume(std::stoi(t.substr(colon + 1)));
+        int note = ParseNote(t.substr(0, colon)) + voice.transpose;
+        if (note < 1 || note > 96)
+            throw std::invalid_argument("transposed note out of range: " + t);
+        cell.note = static_cast<uint8_t>(note);
+        cell.instrument = static_cast<uint8_t>(voice.instrument);
+        cell.volume = xm::VolumeColumn(ClampVolume((volume * voice.volume + 32) / 64));
+        if (voice.pan >= 0) {
+            cell.effect = 0x08;
+            cell.param = static_cast<uint8_t>(voice.pan);
+        }
+    }
+    return *this;
+}
+
+PatternBuilder& PatternBuilder::drums(int channel, const std::string& line, const Kit& kit) {
+    std::string steps = Steps(line);
+    int n = static_cast<int>(steps.size());
+    if (pattern_.rows % n != 0)
+        throw std::invalid_argument("drum line length must divide the pattern length");
+    for (int row = 0; row < pattern_.rows; ++row) {
+        char s = steps[static_cast<size_t>(row % n)];
+        if (s == '.')
+            continue;
+        auto hit = kit.find(s);
+        if (hit == kit.end())
+            throw std::invalid_argument(std::string("no drum for step: ") + s);
+        xm::Cell& cell = pattern_.at(row, channel);
+        cell.note = static_cast<uint8_t>(hit->second.note);
+        cell.instrument = static_cast<uint8_t>(hit->second.instrument);
+        cell.volume = xm::VolumeColumn(ClampVolume(hit->second.volume));
+    }
+    return *this;
+}
+
+PatternBuilder& PatternBuilder::effect(int row, int channel, uint8_t effect, uint8_t param) {
+    xm::Cell& cell = pattern_.at(row, channel);
+    cell.effect = effect;
+    cell.param = param;
+    return *this;
+}
+
+}  // namespace score
