@@ -68,7 +68,7 @@ struct Pose {
     float browRaise;  // model units the brows lift
     float mouthOpen;  // 0 closed .. 1 gaping
     V3 gaze;          // direction of the eyes in head space
-    bool shirt;       // clothed shoulders or bare
+    int clothing;     // 0 bare, 1 open-collared shirt, 2 a drape across the chest
 };
 
 struct Hit {
@@ -116,7 +116,7 @@ struct Figure {
         float by = 0.22f + o.browRaise;
         d = smin(d, sdCapsule(m, {0.0f, by, 0.66f}, {0.36f, by - 0.02f, 0.58f}, 0.1f), 0.12f);
         // Eye sockets.
-        d = smax(d, -sdEllipsoid(m - V3{0.26f, 0.05f, 0.76f}, {0.165f, 0.1f * o.eyeOpen, 0.14f}), 0.05f);
+        d = smax(d, -sdEllipsoid(m - V3{0.26f, 0.04f, 0.74f}, {0.16f, 0.09f * o.eyeOpen, 0.13f}), 0.05f);
         // Nose: bridge, tip and wings.
         d = smin(d, sdCapsule(p, {0.0f, 0.12f, 0.76f}, {0.0f, -0.27f, 0.97f}, 0.07f), 0.08f);
         d = smin(d, sdEllipsoid(p - V3{0.0f, -0.3f, 0.9f}, {0.085f, 0.075f, 0.09f}), 0.05f);
@@ -134,11 +134,19 @@ struct Figure {
             if (cut < 0.02f && d < 0.05f)
                 mat = MOUTH;
         }
+        // Top of the neck, which turns with the head.
+        d = smin(d, sdCapsule(p, {0.0f, -0.45f, -0.12f}, {0.0f, -1.1f, -0.2f}, 0.28f), 0.15f);
         // Ears.
         d = smin(d, sdEllipsoid(m - V3{0.7f, -0.06f, -0.06f}, {0.08f, 0.22f, 0.14f}), 0.05f);
 
+        // Eyelids: a skin shell just outside the eyeball, open between two
+        // planes; fear opens them wide.
+        V3 ec = m - V3{0.26f, 0.04f, 0.62f};
+        float lid = sdSphere(ec, 0.132f);
+        lid = smax(lid, smin(0.045f * o.eyeOpen - ec.y + 0.1f * ec.x, ec.y + 0.055f * o.eyeOpen, 0.01f), 0.01f);
+        d = smin(d, lid, 0.02f);
         Hit h = {d, mat};
-        float eye = sdSphere(m - V3{0.26f, 0.04f, 0.64f}, 0.13f);
+        float eye = sdSphere(ec, 0.12f);
         if (eye < h.d)
             h = {eye, EYE};
         // Brows: inner ends lift more when the brow is raised, as in fear.
@@ -147,10 +155,10 @@ struct Figure {
         if (brow < h.d)
             h = {brow, BROW};
         // Hair: a shell over the skull, cut back at the hairline, roughened.
-        V3 hp = p - V3{0.0f, 0.2f, -0.12f};
-        float hair = sdEllipsoid(hp, {0.77f, 0.86f, 0.88f});
-        hair += 0.035f * noise3(p * 9.0f, 51u) + 0.02f * std::sin(p.x * 38.0f + 6.0f * p.y);
-        float hairline = 0.36f - p.y - 0.55f * std::fmax(0.0f, 0.45f - p.z) + 0.25f * std::fabs(p.x) * 0.0f;
+        V3 hp = p - V3{0.0f, 0.2f, -0.08f};
+        float hair = sdEllipsoid(hp, {0.79f, 0.88f, 0.93f});
+        hair += 0.05f * noise3(p * 5.0f, 51u) + 0.008f * noise3(p * 13.0f, 52u);
+        float hairline = 0.36f - p.y - 0.55f * std::fmax(0.0f, 0.45f - p.z);
         hair = smax(hair, hairline, 0.08f);
         if (hair < h.d)
             h = {hair, HAIR};
@@ -160,21 +168,30 @@ struct Figure {
     Hit body(V3 p) const
     {
         V3 m = {std::fabs(p.x), p.y, p.z};
-        float d = sdCapsule(p, {0.0f, -0.5f, -0.14f}, {0.0f, -1.6f, -0.16f}, 0.29f);
-        float shoulders = sdCapsule(m, {0.0f, -1.42f, -0.2f}, {1.3f, -1.72f, -0.24f}, 0.34f);
-        shoulders = smin(shoulders, sdEllipsoid(p - V3{0.0f, -2.55f, -0.12f}, {1.42f, 1.05f, 0.66f}), 0.4f);
-        shoulders = smin(shoulders, sdCapsule(m, {1.4f, -1.8f, -0.26f}, {1.55f, -3.6f, -0.2f}, 0.33f), 0.2f);
+        float d = sdCapsule(p, {0.0f, -0.8f, -0.16f}, {0.0f, -1.6f, -0.16f}, 0.29f);
+        // Trapezius slopes to the shoulders, deltoids, chest, upper arms.
+        float shoulders = sdCapsule(m, {0.0f, -1.35f, -0.25f}, {1.15f, -1.78f, -0.26f}, 0.28f);
+        shoulders = smin(shoulders, sdSphere(m - V3{1.22f, -1.95f, -0.2f}, 0.36f), 0.25f);
+        shoulders = smin(shoulders, sdEllipsoid(p - V3{0.0f, -2.6f, -0.1f}, {1.2f, 1.05f, 0.62f}), 0.4f);
+        shoulders = smin(shoulders, sdEllipsoid(m - V3{0.42f, -2.15f, 0.22f}, {0.45f, 0.32f, 0.3f}), 0.3f);
+        shoulders = smin(shoulders, sdCapsule(m, {1.3f, -2.0f, -0.22f}, {1.42f, -3.8f, -0.18f}, 0.3f), 0.15f);
         d = smin(d, shoulders, 0.3f);
-        // Collarbones, faintly.
-        d = smin(d, sdCapsule(m, {0.12f, -1.5f, 0.26f}, {0.8f, -1.55f, 0.12f}, 0.05f), 0.1f);
         Material mat = SKIN;
-        if (pose.shirt) {
-            // A shirt with an open collar: below a V at the throat.
+        if (pose.clothing == 1) {
+            // A shirt with an open collar: below a V at the throat, with a few
+            // soft folds running down from the shoulders.
             float collar = -1.45f - 0.9f * (0.5f - std::fmin(0.5f, std::fabs(p.x)));
             if (p.y < collar || std::fabs(p.x) > 0.55f) {
                 mat = CLOTH;
-                d -= 0.03f + 0.012f * noise3(p * 6.0f, 61u);
+                d -= 0.04f + 0.02f * std::sin(p.x * 7.0f + 1.5f * noise3(p * 1.5f, 61u)) * smoothstep(-1.6f, -2.4f, p.y);
             }
+        } else if (pose.clothing == 2) {
+            // Dark cloth slung diagonally across the chest.
+            float edge = -2.3f + 0.35f * p.x + 0.06f * std::sin(p.x * 9.0f);
+            float on = smoothstep(edge + 0.04f, edge - 0.04f, p.y); // the hem, blended to avoid a step
+            if (on > 0.5f)
+                mat = CLOTH;
+            d -= on * (0.05f + 0.03f * std::sin(p.x * 6.0f - p.y * 4.0f + 2.0f * noise3(p * 1.2f, 62u)));
         }
         return {d, mat};
     }
@@ -243,6 +260,10 @@ struct Camera {
     float fov; // vertical, radians
 };
 
+struct Palette {
+    Rgb skin, hair, cloth;
+};
+
 struct Light {
     V3 dir;      // towards the light
     Rgb colour;
@@ -252,7 +273,8 @@ struct Light {
 
 // Renders the figure; returns linear colour and writes coverage (1 on the
 // figure) so the background can be painted behind it.
-Image render(const Figure &fig, const Camera &cam, const Light &light, int w, int h, Mask &cover)
+Image render(const Figure &fig, const Camera &cam, const Light &light, const Palette &pal, int w, int h,
+             Mask &cover)
 {
     Image out(w, h);
     V3 fw = normalize(cam.target - cam.eye);
@@ -282,18 +304,18 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, int w, in
                 float gloss = 0.15f, power = 24.0f, wrap = 0.0f;
                 switch (hit.m) {
                 case SKIN:
-                    albedo = hexColor(0xd9a27e);
-                    wrap = 0.25f;
+                    albedo = pal.skin;
+                    wrap = 0.2f;
                     break;
                 case EYE: {
                     // Iris and pupil from the angle to the gaze.
                     V3 hp = fig.toHead(p);
-                    V3 c = {hp.x > 0.0f ? 0.26f : -0.26f, 0.04f, 0.64f};
+                    V3 c = {hp.x > 0.0f ? 0.26f : -0.26f, 0.04f, 0.62f};
                     V3 en = fig.headDirToWorld(normalize(hp - c));
                     float cosg = dot(en, gaze);
-                    albedo = cosg > 0.975f ? hexColor(0x0d0805)
-                             : cosg > 0.90f ? hexColor(0x5a3a22)
-                                            : hexColor(0xe8e2d6);
+                    albedo = cosg > 0.98f ? hexColor(0x0a0604)
+                             : cosg > 0.935f ? hexColor(0x4a2c18)
+                                            : hexColor(0xf4efe6);
                     gloss = 0.9f;
                     power = 120.0f;
                     wrap = 0.1f;
@@ -304,16 +326,16 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, int w, in
                     gloss = 0.05f;
                     break;
                 case HAIR:
-                    albedo = hexColor(0x3b2416);
-                    gloss = 0.25f;
-                    power = 12.0f;
+                    albedo = pal.hair;
+                    gloss = 0.06f;
+                    power = 10.0f;
                     break;
                 case MOUTH:
                     albedo = hexColor(0x3a1410);
                     gloss = 0.05f;
                     break;
                 case CLOTH:
-                    albedo = hexColor(0xb8b2a4);
+                    albedo = pal.cloth;
                     gloss = 0.03f;
                     wrap = 0.1f;
                     break;
@@ -325,7 +347,7 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, int w, in
                 // Warm bleed along the shadow edge of skin, as light scatters under it.
                 if (hit.m == SKIN) {
                     float edge = smoothstep(-0.25f, 0.0f, ndl) * (1.0f - smoothstep(0.0f, 0.3f, ndl * sh));
-                    c = c + Rgb{0.28f, 0.06f, 0.02f} * (edge * 0.5f);
+                    c = c + Rgb{0.28f, 0.06f, 0.02f} * (edge * 0.18f);
                 }
                 c = c + albedo * light.ambientColour * (light.ambient * ao);
                 sum = sum + c * (0.6f + 0.4f * ao);
@@ -341,7 +363,10 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, int w, in
 // Display values from linear light, with a soft shoulder.
 Rgb toDisplay(Rgb c)
 {
-    auto f = [](float v) { return std::pow(1.0f - std::exp(-1.6f * std::fmax(0.0f, v)), 1.0f / 2.2f); };
+    auto f = [](float v) {
+        float d = std::pow(1.0f - std::exp(-1.8f * std::fmax(0.0f, v)), 1.0f / 2.2f);
+        return 0.5f * d + 0.5f * d * d * (3.0f - 2.0f * d); // firmer contrast
+    };
     return {f(c.r), f(c.g), f(c.b)};
 }
 
@@ -352,9 +377,9 @@ void brushwork(Image &img, float strength, uint32_t seed)
     for (int y = 0; y < img.h; y++)
         for (int x = 0; x < img.w; x++) {
             float fx = (float)x, fy = (float)y;
-            float ang = 2.5f * fbm(fx * 0.006f, fy * 0.006f, 2, seed);
+            float ang = 0.8f + 1.5f * fbm(fx * 0.004f, fy * 0.004f, 2, seed);
             float u = fx * std::cos(ang) + fy * std::sin(ang), v = -fx * std::sin(ang) + fy * std::cos(ang);
-            float stroke = fbm(u * 0.02f, v * 0.35f, 3, seed + 1u);
+            float stroke = fbm(u * 0.06f, v * 0.6f, 2, seed + 1u);
             float weave = 0.5f * (std::sin(fx * 1.9f) * std::sin(fy * 1.9f));
             float k = 1.0f + strength * (stroke + 0.35f * weave) + 0.02f * hashNoise(x, y, seed + 2u);
             img.at(x, y) = img.at(x, y) * k;
@@ -366,12 +391,13 @@ void brushwork(Image &img, float strength, uint32_t seed)
 Image paintSidelit()
 {
     const int w = 402, h = 480;
-    Pose pose = {0.05f, -0.35f, 1.0f, 0.0f, 0.0f, {0.1f, -0.05f, 1.0f}, false};
+    Pose pose = {0.05f, 0.42f, 1.0f, 0.0f, 0.0f, {0.3f, -0.05f, 1.0f}, 2};
+    Palette pal = {hexColor(0xd9a27e), hexColor(0x0b0604), hexColor(0x5a1e14)};
     Figure fig(pose);
-    Camera cam = {{0.6f, -0.7f, 7.2f}, {0.0f, -1.05f, 0.0f}, 0.52f};
-    Light light = {normalize({1.0f, 0.35f, 0.25f}), {2.4f, 2.15f, 1.8f}, 0.05f, {0.5f, 0.55f, 0.7f}};
+    Camera cam = {{0.6f, -0.7f, 7.2f}, {0.0f, -0.95f, 0.0f}, 0.56f};
+    Light light = {normalize({1.0f, 0.45f, 0.05f}), {1.35f, 1.2f, 1.0f}, 0.04f, {0.5f, 0.55f, 0.7f}};
     Mask cover(w, h);
-    Image lin = render(fig, cam, light, w, h, cover);
+    Image lin = render(fig, cam, light, pal, w, h, cover);
     Image img(w, h);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
@@ -382,20 +408,21 @@ Image paintSidelit()
             img.at(x, y) = mix(bg, toDisplay(lin.at(x, y)), cover.at(x, y));
         }
     img = kuwahara(img, 3);
-    brushwork(img, 0.07f, 72u);
+    brushwork(img, 0.035f, 72u);
     return img;
 }
 
 Image paintSpider()
 {
     const int w = 640, h = 480;
-    Pose pose = {0.5f, 0.35f, 1.45f, 0.07f, 0.8f, {0.12f, 0.45f, 1.0f}, true};
+    Pose pose = {0.42f, 0.22f, 1.8f, 0.07f, 0.45f, {0.08f, 0.12f, 1.0f}, 1};
+    Palette pal = {hexColor(0xd9a27e), hexColor(0x2e1c10), hexColor(0x6a6258)};
     Figure fig(pose);
-    Camera cam = {{-1.2f, -1.3f, 7.0f}, {0.55f, -0.8f, 0.0f}, 0.6f};
-    V3 toLight = normalize({0.55f, 1.0f, 0.75f});
-    Light light = {toLight, {2.6f, 2.5f, 2.3f}, 0.12f, {0.6f, 0.6f, 0.65f}};
+    Camera cam = {{-0.4f, -1.1f, 8.0f}, {1.1f, -0.9f, 0.0f}, 0.6f};
+    V3 toLight = normalize({0.45f, 1.0f, 0.65f});
+    Light light = {toLight, {1.0f, 0.97f, 0.9f}, 0.1f, {0.6f, 0.6f, 0.65f}};
     Mask cover(w, h);
-    Image lin = render(fig, cam, light, w, h, cover);
+    Image lin = render(fig, cam, light, pal, w, h, cover);
     // The light's place on the picture: upper right, where he is looking.
     const float sx = 540.0f, sy = 40.0f;
     Image img(w, h);
@@ -423,7 +450,7 @@ Image paintSpider()
             float l = clamp01(0.299f * c.r + 0.587f * c.g + 0.114f * c.b);
             img.at(x, y) = l < 0.5f ? mix(dark, midc, l * 2.0f) : mix(midc, light2, l * 2.0f - 1.0f);
         }
-    brushwork(img, 0.08f, 83u);
+    brushwork(img, 0.035f, 83u);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             float dx = ((float)x / (float)w - 0.5f) * 2.0f, dy = ((float)y / (float)h - 0.5f) * 2.0f;

@@ -228,10 +228,8 @@ Image paintZorsmall()
 
     cairo_font_face_t *script = loadFont("Z003", "Medium Italic");
     cairo_font_face_t *serif = loadFont("URW Bookman", "Light Italic");
-    std::vector<TextLine> lines = {
-        {"thanks for watching", script, 84.0f, 320.0f, 118.0f, true, 0.0f},
-        {"see you at the next party", serif, 26.0f, 320.0f, 182.0f, true, 2.0f},
-    };
+    std::vector<TextLine> big = {{"thanks for watching", script, 84.0f, 320.0f, 118.0f, true, 0.0f}};
+    std::vector<TextLine> small = {{"see you at the next party", serif, 27.0f, 320.0f, 184.0f, true, 2.5f}};
     TextStyle st;
     st.top = hexColor(0xb8f06a);
     st.middle = hexColor(0x4cbf3a);
@@ -243,7 +241,13 @@ Image paintZorsmall()
     st.shadowY = 5.0f;
     st.shadowStrength = 0.55f;
     st.ink = 0.35f;
-    paintText(img, lines, st, 50.0f, 190.0f, 36u);
+    paintText(img, big, st, 50.0f, 140.0f, 36u);
+    // Thinner outline and a closer shadow for the small line.
+    st.outlineWidth = 2.5f;
+    st.shadowBlur = 2.5f;
+    st.shadowX = 2.0f;
+    st.shadowY = 3.0f;
+    paintText(img, small, st, 162.0f, 190.0f, 37u);
     cairo_font_face_destroy(script);
     cairo_font_face_destroy(serif);
     return img;

@@ -2,8 +2,10 @@
 // painter.cpp
 // Paints the four slideshow pictures into a folder:
 //
-//   painter <out-dir>
+//   painter <out-dir> [picture...]
 //
+// With picture names (litelogo, sidelit, spider, zorsmall) only those are
+// painted.
 // The output is the same bytes on every run (no clock, no system random
 // numbers), so the committed PNGs under assets/ can be checked against it.
 //------------------------------------------------------------------------------
@@ -14,8 +16,8 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: painter <out-dir>\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: painter <out-dir> [picture...]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -29,7 +31,19 @@ int main(int argc, char **argv)
         {"spider.png", paintSpider},
         {"zorsmall.png", paintZorsmall},
     };
-    for (const Job &job : jobs)
+    int painted = 0;
+    for (const Job &job : jobs) {
+        bool wanted = argc == 2;
+        for (int i = 2; i < argc; i++)
+            wanted = wanted || std::string(argv[i]) + ".png" == job.file;
+        if (!wanted)
+            continue;
         writePng(job.paint(), dir + "/" + job.file);
+        painted++;
+    }
+    if (painted != (argc == 2 ? 4 : argc - 2)) {
+        std::fprintf(stderr, "painter: unknown picture name\n");
+        return 2;
+    }
     return 0;
 }
