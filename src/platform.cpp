@@ -1,0 +1,55 @@
+// platform.cpp -- clock, sleep and exit for a POSIX system.
+#include "platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+static unsigned long long monotonicMilliseconds()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (unsigned long long)ts.tv_sec * 1000u + (unsigned long long)(ts.tv_nsec / 1000000);
+}
+
+// Counting from process start-up keeps readings small, so the 32-bit values
+// the show stores cannot wrap between two readings of one run.
+static const unsigned long long clockBase = monotonicMilliseconds();
+
+static unsigned realMilliseconds()
+{
+    return (unsigned)(monotonicMilliseconds() - clockBase);
+}
+
+static void realSleepSeconds(unsigned seconds)
+{
+    struct timespec left = {(time_t)seconds, 0};
+    while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+    }
+}
+
+static void realExit(int status)
+{
+    exit(status);
+}
+
+unsigned (*sysMilliseconds)() = realMilliseconds;
+void (*sysSleepSeconds)(unsigned) = realSleepSeconds;
+void (*sysExit)(int) = realExit;
+
+void sysGuardStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            int nul = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (nul >= 0 && nul != fd) {
+                dup2(nul, fd);
+                close(nul);
+            }
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+}

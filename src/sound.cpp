@@ -1,0 +1,188 @@
+// sound.cpp -- the music layer on libopenmpt (decoding) and SDL2 (output).
+//
+// SDL's audio thread pulls samples through audioCallback, which renders them
+// straight from the playing module. The main thread only swaps the playing
+// module in and out under the device lock.
+#include "sound.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <SDL.h>
+#include <libopenmpt/libopenmpt.h>
+
+struct MusicModule {
+    openmpt_module *mod;
+    MusicModule *next;          // every loaded module, released by soundClose
+};
+
+static SDL_AudioDeviceID device;    // 0 while there is no output
+static int deviceRate;
+static MusicModule *playing;        // read by the audio thread under the lock
+static MusicModule *loaded;
+
+static void musicOff(const char *what, const char *why)
+{
+    fprintf(stderr, "%s: music off: %s: %s\n", program_invocation_short_name, what, why);
+}
+
+// Runs on SDL's audio thread.
+static void audioCallback(void *, Uint8 *stream, int len)
+{
+    int16_t *out = (int16_t *)stream;
+    size_t framesWanted = (size_t)len / (2 * sizeof(int16_t));
+    size_t framesDone = 0;
+    if (playing)
+        framesDone = openmpt_module_read_interleaved_stereo(playing->mod, deviceRate, framesWanted, out);
+    if (framesDone < framesWanted)
+        memset(out + 2 * framesDone, 0, (framesWanted - framesDone) * 2 * sizeof(int16_t));
+}
+
+bool soundInit(int rate, int channels)
+{
+    (void)channels;     // libopenmpt mixes every channel of the module itself
+    // The show never reads SDL's event queue, so SDL must leave SIGINT and
+    // SIGTERM alone: they have to end the program as they end any other.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        musicOff("audio", SDL_GetError());
+        return false;
+    }
+
+    SDL_AudioSpec want, have;
+    SDL_zero(want);
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = audioCallback;
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    if (device == 0) {
+        musicOff("audio", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    deviceRate = have.freq;     // the module is rendered at whatever rate the device runs
+    return true;
+}
+
+static void discardLog(const char *, void *)
+{
+}
+
+// Reads the whole of a regular file into a new buffer. Special files are
+// refused before a single byte is read: opening does not wait for a FIFO's
+// writer, and endless devices never get read at all.
+static char *readModuleFile(const char *name, size_t *size, const char **why)
+{
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = strerror(errno);
+        return nullptr;
+    }
+    struct stat st;
+    char *data = nullptr;
+    if (fstat(fd, &st) != 0)
+        *why = strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        *why = "is a directory";
+    else if (!S_ISREG(st.st_mode))
+        *why = "not a regular file";
+    else if (st.st_size == 0)
+        *why = "empty file";
+    else if (st.st_size > musicMaxFileBytes)
+        *why = "file larger than 64 MiB";
+    else if (!(data = (char *)malloc((size_t)st.st_size)))
+        *why = "out of memory";
+    else {
+        size_t got = 0;
+        while (got < (size_t)st.st_size) {
+            ssize_t n = read(fd, data + got, (size_t)st.st_size - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += (size_t)n;
+        }
+        if (got == 0) {
+            *why = "unreadable";
+            free(data);
+            data = nullptr;
+        }
+        *size = got;
+    }
+    close(fd);
+    return data;
+}
+
+MusicModule *musicLoad(const char *name)
+{
+    size_t size = 0;
+    const char *why = "";
+    char *data = readModuleFile(name, &size, &why);
+    if (!data) {
+        musicOff(name, why);
+        return nullptr;
+    }
+    int error = 0;
+    openmpt_module *mod = openmpt_module_create_from_memory2(data, size, discardLog, nullptr,
+                                                             nullptr, nullptr, &error, nullptr, nullptr);
+    free(data);
+    if (!mod) {
+        musicOff(name, "not a module that can be played");
+        return nullptr;
+    }
+    openmpt_module_set_repeat_count(mod, -1);   // play on through the slideshow, forever
+
+    MusicModule *module = (MusicModule *)malloc(sizeof *module);
+    if (!module) {
+        openmpt_module_destroy(mod);
+        return nullptr;
+    }
+    module->mod = mod;
+    module->next = loaded;
+    loaded = module;
+    return module;
+}
+
+void musicPlay(MusicModule *module)
+{
+    if (!device || !module)
+        return;
+    SDL_LockAudioDevice(device);
+    openmpt_module_set_position_seconds(module->mod, 0.0);
+    playing = module;
+    SDL_UnlockAudioDevice(device);
+    SDL_PauseAudioDevice(device, 0);
+}
+
+void musicStop(MusicModule *module)
+{
+    if (!device || !module)
+        return;
+    SDL_LockAudioDevice(device);
+    if (playing == module)
+        playing = nullptr;
+    SDL_UnlockAudioDevice(device);
+}
+
+void soundClose()
+{
+    if (device) {
+        SDL_CloseAudioDevice(device);   // waits for a running callback to return
+        device = 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    playing = nullptr;
+    while (loaded) {
+        MusicModule *next = loaded->next;
+        openmpt_module_destroy(loaded->mod);
+        free(loaded);
+        loaded = next;
+    }
+}
