@@ -50,6 +50,7 @@ struct MusicModule;
 extern MusicModule *song;
 
 // ---- shell (shell.cpp) -----------------------------------------------------
+int showMain(int argc, char **argv);    // the whole program; start's main calls it
 void init();
 void display();
 void reshape(int w, int h);

@@ -11,6 +11,29 @@
 #include "platform.h"
 #include "sound.h"
 
+// Brings up the toolkit and the one window, starts the show and hands over
+// to the toolkit's loop, which never returns: the show ends through keyboard().
+int showMain(int argc, char **argv)
+{
+    sysGuardStandardStreams();
+
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(500, 500);
+    glutCreateWindow("tha corbanet demo");
+
+    init();
+
+    glutFullScreen();
+    glutDisplayFunc(display);
+    glutReshapeFunc(reshape);
+    glutKeyboardFunc(keyboard);
+    glutSpecialFunc(arrow_keys);
+    glutIdleFunc(display);          // frames back to back, as fast as they come
+    glutMainLoop();
+    return 0;
+}
+
 void init()
 {
     cameraRadius = 5.0f;
