@@ -31,19 +31,21 @@ int main(int argc, char **argv)
         {"spider.png", paintSpider},
         {"zorsmall.png", paintZorsmall},
     };
-    int painted = 0;
+    for (int i = 2; i < argc; i++) {
+        bool known = false;
+        for (const Job &job : jobs)
+            known = known || std::string(argv[i]) + ".png" == job.file;
+        if (!known) {
+            std::fprintf(stderr, "painter: no picture called '%s'\n", argv[i]);
+            return 2;
+        }
+    }
     for (const Job &job : jobs) {
         bool wanted = argc == 2;
         for (int i = 2; i < argc; i++)
             wanted = wanted || std::string(argv[i]) + ".png" == job.file;
-        if (!wanted)
-            continue;
-        writePng(job.paint(), dir + "/" + job.file);
-        painted++;
-    }
-    if (painted != (argc == 2 ? 4 : argc - 2)) {
-        std::fprintf(stderr, "painter: unknown picture name\n");
-        return 2;
+        if (wanted)
+            writePng(job.paint(), dir + "/" + job.file);
     }
     return 0;
 }
