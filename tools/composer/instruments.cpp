@@ -149,7 +149,14 @@ xm::Sample PitchedSample(const char* name, const Additive& a, uint32_t seed) {
     return s;
 }
 
-xm::Sample DrumSample(const char* name, const std::vector<double>& signal) {
+xm::Sample DrumSample(const char* name, std::vector<double> signal) {
+    // Short fades at both ends, so the sample starts and stops without a click.
+    size_t fadeIn = std::min(signal.size(), size_t{16});
+    for (size_t i = 0; i < fadeIn; ++i)
+        signal[i] *= static_cast<double>(i) / static_cast<double>(fadeIn);
+    size_t fadeOut = std::min(signal.size(), static_cast<size_t>(0.005 * kRate));
+    for (size_t i = 0; i < fadeOut; ++i)
+        signal[signal.size() - 1 - i] *= static_cast<double>(i) / static_cast<double>(fadeOut);
     xm::Sample s;
     s.name = name;
     s.data = ToPcm(signal);

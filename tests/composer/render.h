@@ -1,0 +1,57 @@
+//------------------------------------------------------------------------------
+// render.h -- reading modules and playing them through libopenmpt in tests
+//------------------------------------------------------------------------------
+#pragma once
+
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace composer_test {
+
+constexpr int kRate = 44100;
+
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Interleaved stereo floats, 1.0 = full scale.
+inline std::vector<float> Render(openmpt::module& module, double seconds) {
+    std::vector<float> out(static_cast<size_t>(seconds * kRate) * 2);
+    size_t done = 0;
+    while (done < out.size()) {
+        size_t want = std::min<size_t>(4096, (out.size() - done) / 2);
+        size_t got = module.read_interleaved_stereo(kRate, want, out.data() + done);
+        if (got == 0)
+            break;
+        done += got * 2;
+    }
+    out.resize(done);
+    return out;
+}
+
+inline double Db(double amplitude) { return 20.0 * std::log10(std::max(amplitude, 1e-12)); }
+
+// RMS in dBFS of the interleaved frames [first, last).
+inline double RmsDb(const std::vector<float>& pcm, size_t first, size_t last) {
+    double sum = 0.0;
+    for (size_t i = first * 2; i < last * 2 && i < pcm.size(); ++i)
+        sum += static_cast<double>(pcm[i]) * pcm[i];
+    size_t n = std::min(last * 2, pcm.size()) - first * 2;
+    return Db(std::sqrt(sum / static_cast<double>(n)));
+}
+
+inline double PeakDb(const std::vector<float>& pcm) {
+    double peak = 0.0;
+    for (float v : pcm)
+        peak = std::max(peak, static_cast<double>(std::fabs(v)));
+    return Db(peak);
+}
+
+}  // namespace composer_test
