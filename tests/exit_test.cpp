@@ -1,0 +1,125 @@
+// exit_test.cpp -- the way out: Esc silences the music, prints the run's
+// statistics and ends the process with status 0, whatever standard output is.
+//
+// Each case runs keyboard() in a forked child, since the Esc path ends the
+// process; the child's clock and frame count are set to known values.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "demo.h"
+#include "platform.h"
+#include "show_harness.h"
+
+namespace {
+
+unsigned stopAt;
+unsigned stoppedClock()
+{
+    return stopAt;
+}
+
+// The statistics block for a run of `count` frames between the two clock
+// readings, as the child printed it.
+ChildResult escAfter(unsigned count, unsigned start, unsigned stop)
+{
+    return runInChild([=] {
+        frames = count;
+        startTime = start;
+        stopAt = stop;
+        sysMilliseconds = stoppedClock;
+        keyboard(27, 0, 0);
+    });
+}
+
+std::string block(const std::string &f, const std::string &t, const std::string &fps)
+{
+    return "*********************\nFrames " + f + "\nTime   " + t + "\nFps    " + fps +
+           "\n*********************\n";
+}
+
+bool exitedWith(int status, int code)
+{
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+}  // namespace
+
+TEST(Statistics, PrintsTheFiveLineBlock)
+{
+    ChildResult r = escAfter(7000, 1000, 141000);
+    EXPECT_TRUE(exitedWith(r.status, 0));
+    EXPECT_EQ(r.out, block("7000", "140", "50"));
+}
+
+TEST(Statistics, NumbersUseSixSignificantDigits)
+{
+    EXPECT_EQ(escAfter(2469, 0, 1234500).out, block("2469", "1234.5", "2"));
+    EXPECT_EQ(escAfter(1, 0, 1234567000).out, block("1", "1.23457e+06", "8.10001e-07"));
+    EXPECT_EQ(escAfter(2722, 500, 75780).out, block("2722", "75.28", "36.1583"));
+}
+
+TEST(Statistics, ClockReadingsAreDifferencedInSixtyFourBits)
+{
+    // Readings near the top of the 32-bit range still give the right span.
+    EXPECT_EQ(escAfter(100, 4294967000u, 4294967295u).out, block("100", "0.295", "338.983"));
+}
+
+TEST(Statistics, NoMeasurableTimeShowsARateOfZero)
+{
+    ChildResult r = escAfter(0, 5000, 5000);
+    EXPECT_TRUE(exitedWith(r.status, 0));
+    EXPECT_EQ(r.out, block("0", "0", "0"));
+    EXPECT_EQ(escAfter(3, 5000, 5000).out, block("3", "0", "0"));
+}
+
+TEST(Statistics, ExitStatusIsZeroWhateverStandardOutputIs)
+{
+    // Closed, full, and a pipe whose reader has gone: the writes fail, the
+    // status stays 0, and no signal ends the child.
+    ChildResult closed = runInChild([] {
+        close(1);
+        sysGuardStandardStreams();
+        keyboard(27, 0, 0);
+    });
+    EXPECT_TRUE(exitedWith(closed.status, 0)) << closed.status;
+
+    ChildResult full = runInChild([] {
+        int fd = open("/dev/full", O_WRONLY);
+        dup2(fd, 1);
+        sysGuardStandardStreams();
+        keyboard(27, 0, 0);
+    });
+    EXPECT_TRUE(exitedWith(full.status, 0)) << full.status;
+
+    ChildResult broken = runInChild([] {
+        int fds[2];
+        if (pipe(fds) != 0)
+            _exit(98);
+        close(fds[0]);
+        dup2(fds[1], 1);
+        sysGuardStandardStreams();
+        keyboard(27, 0, 0);
+    });
+    EXPECT_TRUE(exitedWith(broken.status, 0)) << broken.status;
+}
+
+TEST(Keys, OnlyEscEndsTheShow)
+{
+    // Every other key returns and leaves the state as it was.
+    ChildResult r = runInChild([] {
+        frames = 42;
+        for (int k = 0; k < 256; ++k)
+            if (k != 27)
+                keyboard((unsigned char)k, 0, 0);
+        for (int k = 0; k < 256; ++k)
+            arrow_keys(k, 0, 0);
+        if (frames != 42 || sequence != 0 || stopTime != 0)
+            _exit(3);
+        _exit(7);
+    });
+    EXPECT_TRUE(exitedWith(r.status, 7)) << r.status;
+    EXPECT_EQ(r.out, "");
+}
