@@ -1,0 +1,205 @@
+// sound_test.cpp -- the music layer against SDL's file-writing and missing
+// audio drivers, with the show's real module.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <libopenmpt/libopenmpt.h>
+
+#include "sound.h"
+
+namespace {
+
+const std::string modulePath = std::string(DEMO_BINARY_DIR) + "/demomain.xm";
+
+std::string scratchDir()
+{
+    static std::string dir = [] {
+        char tmpl[] = "/tmp/sound-test-XXXXXX";
+        return std::string(mkdtemp(tmpl));
+    }();
+    return dir;
+}
+
+std::vector<char> readAll(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeAll(const std::string &path, const std::vector<char> &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+}
+
+// libopenmpt's own rendering of the module from its start, 16-bit stereo.
+std::vector<int16_t> referenceRender(size_t frameCount)
+{
+    std::vector<char> file = readAll(modulePath);
+    openmpt_module *mod = openmpt_module_create_from_memory2(file.data(), file.size(), nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr, nullptr, nullptr);
+    std::vector<int16_t> pcm(frameCount * 2);
+    if (!mod)
+        return {};
+    openmpt_module_set_repeat_count(mod, -1);
+    size_t done = 0;
+    while (done < frameCount) {
+        size_t n = openmpt_module_read_interleaved_stereo(mod, 44100, std::min<size_t>(1024, frameCount - done),
+                                                          pcm.data() + 2 * done);
+        if (n == 0)
+            break;
+        done += n;
+    }
+    openmpt_module_destroy(mod);
+    return pcm;
+}
+
+size_t firstSound(const std::vector<int16_t> &pcm)
+{
+    for (size_t i = 0; i < pcm.size(); ++i)
+        if (pcm[i] != 0)
+            return i / 2;
+    return pcm.size() / 2;
+}
+
+// Loads `path` and reports whether a module came back and how long it took.
+MusicModule *timedLoad(const std::string &path, double *seconds)
+{
+    auto t0 = std::chrono::steady_clock::now();
+    MusicModule *m = musicLoad(path.c_str());
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return m;
+}
+
+}  // namespace
+
+TEST(Music, ReachesTheAudioDeviceAsTheModuleSounds)
+{
+    std::string out = scratchDir() + "/device.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    ASSERT_TRUE(soundInit(44100, 32));
+    MusicModule *song = musicLoad(modulePath.c_str());
+    ASSERT_NE(song, nullptr);
+    musicPlay(song);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));   // the disk device plays in real time
+    musicStop(song);
+    soundClose();
+    unsetenv("SDL_DISKAUDIOFILE");
+
+    std::vector<char> bytes = readAll(out);
+    std::vector<int16_t> device(bytes.size() / 2);
+    memcpy(device.data(), bytes.data(), device.size() * 2);
+    ASSERT_GT(device.size(), 44100u * 2) << "less than a second reached the device";
+
+    // The device may have played silence before playback began; from the
+    // module's first sound on, it must have received exactly the module.
+    std::vector<int16_t> ref = referenceRender(device.size() / 2);
+    size_t d0 = firstSound(device), r0 = firstSound(ref);
+    ASSERT_LT(d0, device.size() / 2) << "the device received only silence";
+    size_t span = std::min(device.size() / 2 - d0, ref.size() / 2 - r0);
+    ASSERT_GT(span, 22050u);
+    int worst = 0;
+    double signal = 0;
+    for (size_t i = 0; i < span * 2; ++i) {
+        worst = std::max(worst, std::abs(device[d0 * 2 + i] - ref[r0 * 2 + i]));
+        signal += (double)ref[r0 * 2 + i] * ref[r0 * 2 + i];
+    }
+    // The player dithers its 16-bit output, so two renderings may differ by
+    // a step or two; a different sound would differ by far more.
+    EXPECT_LE(worst, 2);
+    EXPECT_GT(std::sqrt(signal / (double)(span * 2)), 100.0) << "the compared stretch is nearly silent";
+    EXPECT_LT(d0 - r0, 44100u / 4) << "playback began " << (d0 - r0) / 44.1 << " ms late";
+}
+
+TEST(Music, NoAudioDeviceLeavesTheShowSilent)
+{
+    for (const char *driver : {"nonexistent", "disk"}) {
+        SCOPED_TRACE(driver);
+        setenv("SDL_AUDIODRIVER", driver, 1);
+        // For the disk driver, an output file that cannot be created.
+        setenv("SDL_DISKAUDIOFILE", "/nonexistent-dir/out.raw", 1);
+        testing::internal::CaptureStderr();
+        auto t0 = std::chrono::steady_clock::now();
+        bool opened = soundInit(44100, 32);
+        MusicModule *song = musicLoad(modulePath.c_str());
+        musicPlay(song);
+        musicStop(song);
+        soundClose();
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(opened);
+        EXPECT_NE(song, nullptr) << "the module itself is fine";
+        EXPECT_NE(err.find("music off"), std::string::npos) << err;
+        EXPECT_LT(seconds, 2.0);
+    }
+    unsetenv("SDL_DISKAUDIOFILE");
+}
+
+TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
+{
+    const std::string dir = scratchDir();
+    std::vector<char> good = readAll(modulePath);
+    ASSERT_GT(good.size(), 1000u);
+
+    writeAll(dir + "/empty.xm", {});
+    std::vector<char> noise(20000);
+    unsigned x = 12345;
+    for (char &c : noise)
+        c = (char)((x = x * 1103515245u + 12345u) >> 16);
+    writeAll(dir + "/noise.xm", noise);
+    mkdir((dir + "/directory.xm").c_str(), 0755);
+    mkfifo((dir + "/fifo.xm").c_str(), 0644);
+    symlink("/dev/zero", (dir + "/zero.xm").c_str());
+    {
+        int fd = open((dir + "/huge.xm").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(pwrite(fd, good.data(), good.size(), 0), (ssize_t)good.size());
+        ASSERT_EQ(ftruncate(fd, musicMaxFileBytes + 1), 0);     // sparse: costs no disk
+        close(fd);
+    }
+
+    for (const char *name : {"missing.xm", "empty.xm", "noise.xm", "directory.xm", "fifo.xm", "zero.xm",
+                             "huge.xm"}) {
+        SCOPED_TRACE(name);
+        testing::internal::CaptureStderr();
+        double seconds = 0;
+        MusicModule *m = timedLoad(dir + "/" + name, &seconds);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(m, nullptr);
+        EXPECT_LT(seconds, 1.0);
+        // One short line saying why, and nothing else.
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("music off"), std::string::npos) << err;
+    }
+
+    // Truncated and hostile modules may load or not, but quickly, and a
+    // module that loads must play without harm.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_TRUE(soundInit(44100, 32));
+    for (size_t cut : {(size_t)60, (size_t)336, good.size() / 3, good.size() - 1}) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        writeAll(dir + "/cut.xm", std::vector<char>(good.begin(), good.begin() + (long)cut));
+        testing::internal::CaptureStderr();
+        double seconds = 0;
+        MusicModule *m = timedLoad(dir + "/cut.xm", &seconds);
+        testing::internal::GetCapturedStderr();
+        EXPECT_LT(seconds, 1.0);
+        musicPlay(m);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        musicStop(m);
+    }
+    soundClose();
+}
