@@ -285,11 +285,46 @@ xm::Instrument MakePluck() {
     return ins;
 }
 
+xm::Instrument MakeRiser() {
+    // Half a second of softened noise, looped with a cross-fade so the seam
+    // does not tick. The envelope swells over two bars; the score bends it up.
+    const size_t loop = static_cast<size_t>(0.5 * kRate);
+    const size_t fade = static_cast<size_t>(0.05 * kRate);
+    Noise noise(0x715e);
+    HighPass hp(300.0);
+    double low = 0.0;
+    std::vector<double> raw(loop + fade);
+    for (double& v : raw) {
+        low += 0.45 * (noise.next() - low);  // a gentle low-pass
+        v = hp(low);
+    }
+    std::vector<double> looped(loop);
+    for (size_t i = 0; i < loop; ++i) {
+        double v = raw[fade + i];
+        if (i >= loop - fade) {
+            double w = static_cast<double>(i - (loop - fade)) / static_cast<double>(fade);
+            v = (1.0 - w) * v + w * raw[i - (loop - fade)];
+        }
+        looped[i] = v;
+    }
+    xm::Sample s;
+    s.name = "riser";
+    s.data = ToPcm(looped);
+    xm::TuneSample(s, kRate);
+    s.loop = xm::Loop::Forward;
+    s.loopLength = static_cast<uint32_t>(loop);
+    xm::Instrument ins = Wrap("riser", s, 64, 128);
+    ins.volume.points = {{0, 2}, {96, 20}, {192, 64}};
+    ins.volume.sustain = 2;
+    ins.fadeout = 2048;
+    return ins;
+}
+
 }  // namespace
 
 std::vector<xm::Instrument> MakeAll() {
     std::vector<xm::Instrument> all = {MakeKick(), MakeSnare(), MakeClosedHat(), MakeOpenHat(), MakeCrash(),
-                                       MakeBass(), MakeLead(),  MakePad(),       MakePluck()};
+                                       MakeBass(), MakeLead(),  MakePad(),       MakePluck(), MakeRiser()};
     return all;
 }
 

@@ -20,7 +20,8 @@ enum Id {
     Lead,
     Pad,
     Pluck,
-    Count = Pluck
+    Riser,
+    Count = Riser
 };
 
 // All instruments, element i being instrument number i + 1. The same call

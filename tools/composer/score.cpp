@@ -120,6 +120,7 @@ struct Arrangement {
     bool sparkle = false;
     std::string arpRhythm;
     int arpVolume = kArpVoice.volume;
+    bool riser = false;  // a noise swell bending up over the last two bars
 };
 
 xm::Pattern Build(const Arrangement& a) {
@@ -143,6 +144,11 @@ xm::Pattern Build(const Arrangement& a) {
         Voice arp = kArpVoice;
         arp.volume = a.arpVolume;
         p.notes(ArpCh, ArpTrack(a.chords, a.arpRhythm, Note("G-4")), arp);
+    }
+    if (a.riser) {
+        p.notes(CrashCh, Bars(".", 32) + "C-3:40 " + Bars(".", 31), Voice{Riser});
+        for (int row = 33; row < 64; ++row)
+            p.effect(row, CrashCh, 0x01, 0x02);  // portamento up, 1/8 semitone a tick
     }
     return p.pattern();
 }
@@ -218,6 +224,7 @@ std::vector<xm::Pattern> Patterns() {
     build.bassRhythm = "1.1.1.1.1.1.1.1.";
     build.arpRhythm = "1234";
     build.arpVolume = 22;
+    build.riser = true;
     patterns.push_back(Build(build));                          // 7
 
     Arrangement ret = themeA;
