@@ -30,7 +30,7 @@ const Kit kKit = {
     {'x', {Kick, 64}},      {'k', {Kick, 40}},
     {'s', {Snare, 46}},     {'S', {Snare, 56}},     {'g', {Snare, 16}},
     {'1', {Snare, 14}},     {'2', {Snare, 24}},     {'3', {Snare, 34}},   {'4', {Snare, 46}},
-    {'h', {ClosedHat, 18}}, {'H', {ClosedHat, 30}}, {'o', {OpenHat, 26}},
+    {'h', {ClosedHat, 22}}, {'H', {ClosedHat, 36}}, {'o', {OpenHat, 28}},
     {'c', {Crash, 40}},
 };
 
@@ -100,12 +100,12 @@ const std::string kTurnaround =
 
 // ---- Voices: instrument, loudness, place in the stereo field ---------------
 
-const Voice kBassVoice    = {Bass, 50};
-const Voice kLeadVoice    = {Lead, 40};
-const Voice kEchoVoice    = {Lead, 17, 0x40, 3};    // a dotted-eighth echo, left
+const Voice kBassVoice    = {Bass, 44};
+const Voice kLeadVoice    = {Lead, 48};
+const Voice kEchoVoice    = {Lead, 19, 0x40, 3};    // a dotted-eighth echo, left
 const Voice kSparkleVoice = {Pluck, 18, 0xB8, 0, 12};
-const Voice kArpVoice     = {Pluck, 26, 0xC0};
-const int kPadVolume = 24;
+const Voice kArpVoice     = {Pluck, 19, 0xC0};
+const int kPadVolume = 28;
 const int kPadPans[3] = {0x60, 0x80, 0xA0};
 
 int Note(const char* name) { return ParseNote(name); }
@@ -160,7 +160,7 @@ std::vector<xm::Pattern> Patterns() {
     intro.chords = kChordsA;
     intro.hats = Bars(kSilence, 2) + Bars("..h...h...h...h.", 2);
     intro.arpRhythm = "1.2.3.2.1.2.3.2.";
-    intro.arpVolume = 18;
+    intro.arpVolume = 20;
     patterns.push_back(Build(intro));                          // 0
 
     Arrangement introBeat = intro;
@@ -197,7 +197,7 @@ std::vector<xm::Pattern> Patterns() {
     themeB.bassRhythm = "1..1..1.1..1..8.";
     themeB.lead = kThemeB;
     themeB.arpRhythm = "123412341234123.";
-    themeB.arpVolume = 20;
+    themeB.arpVolume = 16;
     patterns.push_back(Build(themeB));                         // 4
 
     Arrangement turn = themeB;
@@ -232,7 +232,7 @@ std::vector<xm::Pattern> Patterns() {
     ret.bassRhythm = "1.81.81.1.81.8.5";
     ret.sparkle = true;
     ret.arpRhythm = "1232123212321232";
-    ret.arpVolume = 18;
+    ret.arpVolume = 15;
     patterns.push_back(Build(ret));                            // 8
 
     Arrangement retAnswer = ret;
