@@ -6,7 +6,7 @@ set -eu
 PACKAGES="
 build-essential cmake pkg-config git
 freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
-libopenmpt-dev libsdl2-dev
+libopenmpt-dev libsdl2-dev libasound2-dev
 libpng-dev libcairo2-dev fonts-dejavu-core fonts-urw-base35
 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libx264-dev
 libgtest-dev libgmock-dev

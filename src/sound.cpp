@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 #include <libopenmpt/libopenmpt.h>
 
 struct MusicModule {
@@ -43,8 +44,15 @@ static void audioCallback(void *, Uint8 *stream, int len)
         memset(out + 2 * framesDone, 0, (framesWanted - framesDone) * 2 * sizeof(int16_t));
 }
 
+// ALSA reports every step of a failed device search on stderr by itself;
+// the layer says in one line why the music is off instead.
+static void quietAlsa(const char *, int, const char *, int, const char *, ...)
+{
+}
+
 bool soundInit(int rate, int channels)
 {
+    snd_lib_error_set_handler(quietAlsa);
     (void)channels;     // libopenmpt mixes every channel of the module itself
     // The show never reads SDL's event queue, so SDL must leave SIGINT and
     // SIGTERM alone: they have to end the program as they end any other.

@@ -203,3 +203,15 @@ TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
     }
     soundClose();
 }
+
+TEST(Music, SystemAudioSaysAtMostOneLine)
+{
+    // Whatever the machine has, the layer alone speaks: nothing when the
+    // device opens, one line when it does not, and no library chatter.
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    testing::internal::CaptureStderr();
+    bool opened = soundInit(44100, 32);
+    soundClose();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), opened ? 0 : 1) << err;
+}
