@@ -263,8 +263,15 @@ xm::Module ComposeSong() {
     m.speed = 6;
     m.bpm = 140;
     m.patterns = Patterns();
-    //         intro  A    A'   B    B'   A    A'  break build ret ret' B  B'  ret turn
-    m.orders = {0, 1, 2, 3, 4, 5, 2, 3, 6, 7, 8, 9, 4, 5, 8, 10};
+    m.orders = {
+        0, 1,        // intro, intro with the beat
+        2, 3, 4, 5,  // theme A, its answer, theme B, its turn to E
+        2, 3,        // theme A and its answer again
+        6, 7,        // breakdown, build-up
+        8, 9,        // the return, lead doubled an octave up
+        4, 5,        // theme B and its turn
+        8, 10,       // the return once more, the turnaround
+    };
     m.restart = 2;  // the turnaround ends on E and leads back into theme A
     m.instruments = instruments::MakeAll();
     return m;
