@@ -1,0 +1,116 @@
+// show_fixture.cpp -- see show_fixture.h.
+#include "show_fixture.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/wait.h>
+
+void ShowTest::SetUp()
+{
+    ASSERT_FALSE(scratch.path().empty()) << "no scratch directory";
+    module = readFile(binaryPath("demomain.xm"));
+    ASSERT_GT(module.size(), 336u) << "the build did not place demomain.xm next to the programs";
+    ASSERT_TRUE(screen.start()) << "Xvfb did not start";
+}
+
+Launch ShowTest::runner() const
+{
+    Launch l;
+    l.program = binaryPath("show_runner");
+    l.dir = scratch.path();
+    l.env = {"DISPLAY=" + screen.display(), "SDL_AUDIODRIVER=dummy", "SHOW_RUNNER_REPORT=1",
+             "HOME=" + scratch.path()};
+    return l;
+}
+
+Launch ShowTest::start() const
+{
+    Launch l = runner();
+    l.program = binaryPath("start");
+    return l;
+}
+
+Launch with(Launch launch, const std::string &setting)
+{
+    launch.env.push_back(setting);
+    return launch;
+}
+
+void ShowTest::placeModule(const std::string &dir) const
+{
+    ASSERT_TRUE(writeFile(dir + "/demomain.xm", module));
+}
+
+std::string tailOf(const std::string &text, size_t lines)
+{
+    size_t at = text.size();
+    for (size_t n = 0; n <= lines && at != std::string::npos && at > 0; ++n)
+        at = text.rfind('\n', at - 1);
+    return at == std::string::npos ? text : text.substr(at + 1);
+}
+
+void ShowTest::expectFullCourse(const Launch &launch, ShowProcess *ran)
+{
+    ShowProcess own;
+    ShowProcess &p = ran ? *ran : own;
+    ASSERT_TRUE(p.start(launch));
+    ASSERT_TRUE(p.finish(courseSeconds)) << "still running after " << courseSeconds << " s\n" << tailOf(p.err);
+
+    CourseReport r = parseReport(p.err);
+    EXPECT_TRUE(WIFEXITED(p.status) && WEXITSTATUS(p.status) == 0)
+        << describeStatus(p.status) << "\n" << tailOf(p.err);
+    EXPECT_EQ(r.sequenceFrame, courseSequenceFrames);
+    EXPECT_EQ(r.sleeps, courseSleeps);
+    if (launch.out == StdoutTo::Capture) {
+        EXPECT_TRUE(isStatisticsBlock(p.out, courseFrames)) << "standard output:\n" << p.out;
+    }
+
+    // Nothing but the one line on why the music is off, if it is.
+    size_t musicOff = 0;
+    for (const std::string &line : r.otherLines) {
+        if (line.find(": music off: ") != std::string::npos)
+            musicOff += 1;
+        else
+            ADD_FAILURE() << "unexpected line on stderr: " << line;
+    }
+    EXPECT_LE(musicOff, 1u);
+}
+
+static double firstFrameDelay(const Launch &launch)
+{
+    ShowProcess p;
+    if (!p.start(with(launch, "SHOW_RUNNER_FIRST_FRAME_ONLY=1")) || !p.finish(60))
+        return 1e9;
+    CourseReport r = parseReport(p.err);
+    if (r.firstFrameMs < 0)
+        return 1e9;
+    return r.firstFrameMs - p.startedMs;
+}
+
+static double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double ShowTest::medianStartDelayOverGood(Launch launch)
+{
+    ScratchDir goodDir;
+    placeModule(goodDir.path());
+    // The same user as the case: an unprivileged run cannot use the shader
+    // cache a privileged one filled, and would pay for compiling afresh.
+    Launch good = runner();
+    good.dir = goodDir.path();
+    good.asNobody = launch.asNobody;
+    firstFrameDelay(good);                      // fills the caches the first run finds empty
+    std::vector<double> goodMs, caseMs;
+    for (int i = 0; i < 5; ++i) {
+        goodMs.push_back(firstFrameDelay(good));
+        caseMs.push_back(firstFrameDelay(launch));
+    }
+    double g = median(goodMs), c = median(caseMs);
+    EXPECT_LT(g, 1e9) << "the show's own module gave no first frame";
+    EXPECT_LT(c, 1e9) << "no first frame";
+    printf("[ timing   ] first frame after %.1f ms (median of 5); with the show's module %.1f ms\n", c, g);
+    return c - g;
+}

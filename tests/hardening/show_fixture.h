@@ -1,0 +1,57 @@
+// show_fixture.h -- what every hardening test shares: a private X server, a
+// working directory for the child, and the checks of a whole course.
+#ifndef SHOW_FIXTURE_H
+#define SHOW_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "show_process.h"
+
+// The show's fixed timetable as the runner reports it: the scene each frame
+// began, and the slideshow's pictures with their seconds.
+const unsigned courseFrames = 2722;
+const std::map<unsigned, unsigned> courseSequenceFrames = {{1, 2152}, {2, 2352}, {3, 2503}, {4, 2723}};
+const std::vector<unsigned> courseSleeps = {5, 5, 5, 10, 5};
+
+// A whole course takes seconds with the sleeps skipped; the bound leaves room
+// for a loaded machine and the sanitizer build.
+const double courseSeconds = 240;
+
+class ShowTest : public testing::Test {
+protected:
+    void SetUp() override;
+
+    // The runner in the scratch directory, on this test's X server, with
+    // silent audio and its report switched on.
+    Launch runner() const;
+    // The same for `start` itself, with the slideshow's real sleeps.
+    Launch start() const;
+
+    // Copies the show's module into `dir` under the name the show loads.
+    void placeModule(const std::string &dir) const;
+
+    // Runs `launch` to its end and checks a full course ending with status 0:
+    // every scene in its frame, every picture, and (when standard output
+    // was captured) exactly the statistics block of 2722 frames.
+    void expectFullCourse(const Launch &launch, ShowProcess *ran = nullptr);
+
+    // The median, over five runs of each taken turn about, of how much later
+    // `launch` puts its first frame on screen than the same runner does with
+    // the show's own module; the runs stop right after the first frame.
+    double medianStartDelayOverGood(Launch launch);
+
+    VirtualScreen screen;
+    ScratchDir scratch;
+    std::vector<unsigned char> module;          // the show's own module, as built
+};
+
+// Appends NAME=value to a launch's environment.
+Launch with(Launch launch, const std::string &setting);
+
+// The last lines of a child's stderr, for failure messages.
+std::string tailOf(const std::string &text, size_t lines = 12);
+
+#endif

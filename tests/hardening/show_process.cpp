@@ -1,0 +1,392 @@
+// show_process.cpp -- see show_process.h.
+#include "show_process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <ftw.h>
+#include <grp.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+double monotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6;
+}
+
+// In a freshly forked child: undo what the test process may have changed
+// and a shell would not pass on. An ignored SIGPIPE, in particular, would
+// survive exec and hide the very fault the broken-pipe case looks for.
+static void resetSignals()
+{
+    for (int sig = 1; sig < NSIG; ++sig)
+        signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// ---- VirtualScreen ---------------------------------------------------------
+
+VirtualScreen::~VirtualScreen()
+{
+    stop();
+}
+
+bool VirtualScreen::start(int width, int height)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return false;
+    char screen[32];
+    snprintf(screen, sizeof screen, "%dx%dx24", width, height);
+    pid = fork();
+    if (pid == 0) {
+        resetSignals();
+        close(fds[0]);
+        int nul = open("/dev/null", O_RDWR);
+        dup2(nul, 0);
+        dup2(nul, 1);
+        dup2(nul, 2);
+        if (fds[1] != 3) {
+            dup2(fds[1], 3);
+            close(fds[1]);
+        }
+        // The server writes the display number it chose to descriptor 3
+        // once it accepts connections.
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
+               "-noreset", (char *)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return false;
+    }
+    std::string number;
+    double deadline = monotonicMs() + 10000;
+    while (monotonicMs() < deadline && (number.empty() || number.back() != '\n')) {
+        struct pollfd p = {fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        char c;
+        if (read(fds[0], &c, 1) != 1)
+            break;
+        number += c;
+    }
+    close(fds[0]);
+    if (number.empty() || number.back() != '\n') {
+        stop();
+        return false;
+    }
+    number.pop_back();
+    name = ":" + number;
+    return true;
+}
+
+void VirtualScreen::stop()
+{
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+}
+
+// ---- ScratchDir ------------------------------------------------------------
+
+ScratchDir::ScratchDir()
+{
+    char tmpl[] = "/tmp/show-hardening-XXXXXX";
+    if (mkdtemp(tmpl))
+        dir = tmpl;
+    // Open to everyone: one case runs the show as an unprivileged user.
+    chmod(dir.c_str(), 0755);
+}
+
+static int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    remove(path);
+    return 0;                                   // go on with the rest regardless
+}
+
+ScratchDir::~ScratchDir()
+{
+    if (!dir.empty())
+        nftw(dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// ---- ShowProcess -----------------------------------------------------------
+
+ShowProcess::~ShowProcess()
+{
+    if (pid > 0 && !ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    if (outFd >= 0)
+        close(outFd);
+    if (errFd >= 0)
+        close(errFd);
+}
+
+// The test's environment with the launch's settings laid over it.
+static std::vector<std::string> childEnvironment(const std::vector<std::string> &extra)
+{
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e)
+        env.push_back(*e);
+    for (const std::string &setting : extra) {
+        std::string key = setting.substr(0, setting.find('=') + 1);
+        bool replaced = false;
+        for (std::string &e : env)
+            if (e.compare(0, key.size(), key) == 0) {
+                e = setting;
+                replaced = true;
+            }
+        if (!replaced)
+            env.push_back(setting);
+    }
+    return env;
+}
+
+bool ShowProcess::start(const Launch &launch)
+{
+    int outPipe[2] = {-1, -1}, errPipe[2];
+    if (pipe(errPipe) != 0)
+        return false;
+    if (launch.out != StdoutTo::Closed && pipe(outPipe) != 0)
+        return false;
+    if (launch.out == StdoutTo::ReaderGone) {
+        close(outPipe[0]);
+        outPipe[0] = -1;
+    }
+
+    std::vector<std::string> env = childEnvironment(launch.env);
+    std::vector<char *> envp;
+    for (std::string &e : env)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    std::string program = launch.program;
+    char *argv[] = {&program[0], nullptr};
+
+    startedMs = monotonicMs();
+    pid = fork();
+    if (pid == 0) {
+        resetSignals();
+        if (chdir(launch.dir.c_str()) != 0)
+            _exit(126);
+        if (launch.asNobody && getuid() == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(125);
+        }
+        dup2(errPipe[1], 2);
+        close(errPipe[0]);
+        close(errPipe[1]);
+        switch (launch.out) {
+        case StdoutTo::Capture:
+        case StdoutTo::ReaderGone:
+            dup2(outPipe[1], 1);
+            if (outPipe[0] >= 0)
+                close(outPipe[0]);
+            close(outPipe[1]);
+            break;
+        case StdoutTo::Closed:
+            close(1);
+            break;
+        case StdoutTo::DevFull: {
+            int full = open("/dev/full", O_WRONLY);
+            dup2(full, 1);
+            close(full);
+            close(outPipe[0]);
+            close(outPipe[1]);
+            break;
+        }
+        }
+        execve(argv[0], argv, envp.data());
+        _exit(127);
+    }
+    close(errPipe[1]);
+    errFd = errPipe[0];
+    if (outPipe[1] >= 0)
+        close(outPipe[1]);
+    if (launch.out == StdoutTo::Capture)
+        outFd = outPipe[0];
+    else if (outPipe[0] >= 0)
+        close(outPipe[0]);
+    fcntl(errFd, F_SETFL, O_NONBLOCK);
+    if (outFd >= 0)
+        fcntl(outFd, F_SETFL, O_NONBLOCK);
+    return pid > 0;
+}
+
+static void drain(int *fd, std::string *into)
+{
+    if (*fd < 0)
+        return;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(*fd, buf, sizeof buf);
+        if (n > 0) {
+            into->append(buf, (size_t)n);
+            continue;
+        }
+        if (n == 0) {                           // every writer has gone
+            close(*fd);
+            *fd = -1;
+        }
+        return;
+    }
+}
+
+// Reads whatever the child wrote and notices its end, until `text` shows
+// up on stderr, the child has ended, or the clock passes `untilMs`.
+bool ShowProcess::pump(double untilMs, const std::string *text)
+{
+    for (;;) {
+        if (!ended && waitpid(pid, &status, WNOHANG) == pid) {
+            ended = true;
+            endedMs = monotonicMs();
+        }
+        drain(&outFd, &out);
+        drain(&errFd, &err);
+        if (text && err.find(*text) != std::string::npos)
+            return true;
+        if (ended)
+            return !text;
+        if (monotonicMs() >= untilMs)
+            return false;
+        struct pollfd p[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+        poll(p, 2, 10);
+    }
+}
+
+bool ShowProcess::waitForText(const std::string &text, double seconds)
+{
+    return pump(monotonicMs() + seconds * 1000.0, &text);
+}
+
+bool ShowProcess::finish(double seconds)
+{
+    pump(monotonicMs() + seconds * 1000.0, nullptr);
+    if (ended) {
+        // The child's descriptors may linger in nothing else: read to the end.
+        double until = monotonicMs() + 2000;
+        while ((outFd >= 0 || errFd >= 0) && monotonicMs() < until) {
+            drain(&outFd, &out);
+            drain(&errFd, &err);
+            if (outFd >= 0 || errFd >= 0)
+                usleep(2000);
+        }
+        return true;
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ended = true;
+    endedMs = monotonicMs();
+    drain(&outFd, &out);
+    drain(&errFd, &err);
+    return false;
+}
+
+void ShowProcess::signal(int sig)
+{
+    if (pid > 0 && !ended)
+        kill(pid, sig);
+}
+
+// ---- reading results -------------------------------------------------------
+
+CourseReport parseReport(const std::string &err)
+{
+    CourseReport r;
+    std::istringstream lines(err);
+    std::string line;
+    while (std::getline(lines, line)) {
+        unsigned a = 0, b = 0;
+        double ms = 0;
+        if (sscanf(line.c_str(), "runner: first-frame %lf", &ms) == 1)
+            r.firstFrameMs = ms;
+        else if (sscanf(line.c_str(), "runner: sequence %u frame %u", &a, &b) == 2)
+            r.sequenceFrame[a] = b;
+        else if (sscanf(line.c_str(), "runner: sleep %u frame %u", &a, &b) == 2)
+            r.sleeps.push_back(a);
+        else if (sscanf(line.c_str(), "runner: key %u frame %u", &a, &b) == 2)
+            r.keys.push_back({a, b});
+        else if (sscanf(line.c_str(), "runner: special %u frame %u", &a, &b) == 2)
+            r.specials.push_back({a, b});
+        else if (sscanf(line.c_str(), "runner: frame %u", &a) == 1)
+            r.lastFrame = a;
+        else
+            r.otherLines.push_back(line);
+    }
+    return r;
+}
+
+std::string describeStatus(int status)
+{
+    char text[64];
+    if (WIFEXITED(status))
+        snprintf(text, sizeof text, "exited %d", WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        snprintf(text, sizeof text, "killed by signal %d (%s)", WTERMSIG(status), strsignal(WTERMSIG(status)));
+    else
+        snprintf(text, sizeof text, "status 0x%x", status);
+    return text;
+}
+
+bool isStatisticsBlock(const std::string &out, unsigned frames)
+{
+    std::istringstream lines(out);
+    std::string l[6];
+    int n = 0;
+    while (n < 6 && std::getline(lines, l[n]))
+        ++n;
+    if (n != 5 || out.back() != '\n')
+        return false;
+    const std::string rule = "*********************";
+    float seconds = 0, fps = 0;
+    char tail;
+    return l[0] == rule && l[4] == rule && l[1] == "Frames " + std::to_string(frames) &&
+           sscanf(l[2].c_str(), "Time   %f%c", &seconds, &tail) == 1 &&
+           sscanf(l[3].c_str(), "Fps    %f%c", &fps, &tail) == 1 && seconds > 0 && fps > 0;
+}
+
+std::vector<unsigned char> readFile(const std::string &path)
+{
+    std::vector<unsigned char> bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.insert(bytes.end(), buf, buf + n);
+    fclose(f);
+    return bytes;
+}
+
+bool writeFile(const std::string &path, const std::vector<unsigned char> &bytes)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string binaryPath(const std::string &name)
+{
+    return std::string(DEMO_BINARY_DIR) + "/" + name;
+}
