@@ -8,6 +8,7 @@
 #include <fontconfig/fontconfig.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -181,6 +182,262 @@ Image kuwahara(const Image &img, int radius)
         }
     }
     return out;
+}
+
+static float luma(const Rgb &c) { return 0.299f * c.r + 0.587f * c.g + 0.114f * c.b; }
+
+static Rgb sampleImage(const Image &img, float x, float y)
+{
+    int ix = (int)std::lround(x), iy = (int)std::lround(y);
+    ix = ix < 0 ? 0 : (ix >= img.w ? img.w - 1 : ix);
+    iy = iy < 0 ? 0 : (iy >= img.h ? img.h - 1 : iy);
+    return img.at(ix, iy);
+}
+
+static float colourDistance(const Rgb &a, const Rgb &b)
+{
+    return std::fabs(a.r - b.r) + std::fabs(a.g - b.g) + std::fabs(a.b - b.b);
+}
+
+void Flow::at(float x, float y, float &ox, float &oy) const
+{
+    int ix = (int)std::lround(x), iy = (int)std::lround(y);
+    ix = ix < 0 ? 0 : (ix >= w ? w - 1 : ix);
+    iy = iy < 0 ? 0 : (iy >= h ? h - 1 : iy);
+    ox = dx[(size_t)iy * w + ix];
+    oy = dy[(size_t)iy * w + ix];
+}
+
+Flow strokeFlow(const Image &img, float smoothing, float fallbackWeight,
+                const std::function<void(float x, float y, float &dx, float &dy)> &fallback)
+{
+    const int w = img.w, h = img.h;
+    Mask lum(w, h), e(w, h), f(w, h), g(w, h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            lum.at(x, y) = luma(img.at(x, y));
+    // Structure tensor from Sobel gradients, then smoothed.
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            float gx = (lum.get(x + 1, y - 1) + 2.0f * lum.get(x + 1, y) + lum.get(x + 1, y + 1)) -
+                       (lum.get(x - 1, y - 1) + 2.0f * lum.get(x - 1, y) + lum.get(x - 1, y + 1));
+            float gy = (lum.get(x - 1, y + 1) + 2.0f * lum.get(x, y + 1) + lum.get(x + 1, y + 1)) -
+                       (lum.get(x - 1, y - 1) + 2.0f * lum.get(x, y - 1) + lum.get(x + 1, y - 1));
+            e.at(x, y) = gx * gx;
+            f.at(x, y) = gx * gy;
+            g.at(x, y) = gy * gy;
+        }
+    e = blur(e, smoothing);
+    f = blur(f, smoothing);
+    g = blur(g, smoothing);
+    Flow flow(w, h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            float tx = 1.0f, ty = 0.0f;
+            fallback((float)x, (float)y, tx, ty);
+            // The fallback enters as a weak gradient across its own direction.
+            float nx = -ty, ny = tx;
+            float E = e.at(x, y) + fallbackWeight * nx * nx, F = f.at(x, y) + fallbackWeight * nx * ny,
+                  G = g.at(x, y) + fallbackWeight * ny * ny;
+            float l1 = 0.5f * (E + G + std::sqrt((E - G) * (E - G) + 4.0f * F * F));
+            float vx = F, vy = l1 - E;
+            if (vx * vx + vy * vy < 1e-12f)
+                vx = l1 - G, vy = F;
+            float len = std::sqrt(vx * vx + vy * vy);
+            size_t i = (size_t)y * w + x;
+            if (len < 1e-6f) {
+                flow.dx[i] = tx;
+                flow.dy[i] = ty;
+            } else {
+                flow.dx[i] = -vy / len;
+                flow.dy[i] = vx / len;
+            }
+        }
+    return flow;
+}
+
+namespace {
+
+struct Stroke {
+    std::vector<float> x, y; // the path, at least one point
+    Rgb colour;
+    float radius;
+    uint32_t seed;
+};
+
+// Follows the flow from (x, y) for up to `reach` pixels in one sense, while
+// the reference keeps close to the stroke's colour.
+void trace(const Image &target, const Flow &flow, float x, float y, float sense, float reach, float step,
+           const Rgb &colour, float tolerance, std::vector<float> &px, std::vector<float> &py)
+{
+    float tx, ty;
+    flow.at(x, y, tx, ty);
+    tx *= sense, ty *= sense;
+    for (float run = step; run <= reach; run += step) {
+        float fx, fy;
+        flow.at(x, y, fx, fy);
+        if (fx * tx + fy * ty < 0.0f)
+            fx = -fx, fy = -fy;
+        // Some inertia, so strokes bend smoothly rather than jitter.
+        tx = 0.4f * tx + 0.6f * fx;
+        ty = 0.4f * ty + 0.6f * fy;
+        float l = std::sqrt(tx * tx + ty * ty);
+        if (l < 1e-6f)
+            break;
+        tx /= l, ty /= l;
+        float nx = x + tx * step, ny = y + ty * step;
+        if (nx < 0.0f || ny < 0.0f || nx > (float)(target.w - 1) || ny > (float)(target.h - 1))
+            break;
+        if (colourDistance(sampleImage(target, nx, ny), colour) > tolerance)
+            break;
+        x = nx, y = ny;
+        px.push_back(x);
+        py.push_back(y);
+    }
+}
+
+void drawStroke(Image &canvas, Mask &relief, const Stroke &s)
+{
+    const size_t n = s.x.size();
+    const float r = s.radius;
+    float x0 = s.x[0], x1 = s.x[0], y0 = s.y[0], y1 = s.y[0];
+    std::vector<float> cum(n, 0.0f);
+    for (size_t i = 1; i < n; i++) {
+        x0 = std::fmin(x0, s.x[i]), x1 = std::fmax(x1, s.x[i]);
+        y0 = std::fmin(y0, s.y[i]), y1 = std::fmax(y1, s.y[i]);
+        cum[i] = cum[i - 1] + std::hypot(s.x[i] - s.x[i - 1], s.y[i] - s.y[i - 1]);
+    }
+    const float total = cum[n - 1];
+    const int bristles = 2 + (int)(r * 0.9f);
+    int ix0 = std::max(0, (int)std::floor(x0 - r - 1.0f)), ix1 = std::min(canvas.w - 1, (int)std::ceil(x1 + r + 1.0f));
+    int iy0 = std::max(0, (int)std::floor(y0 - r - 1.0f)), iy1 = std::min(canvas.h - 1, (int)std::ceil(y1 + r + 1.0f));
+    for (int y = iy0; y <= iy1; y++)
+        for (int x = ix0; x <= ix1; x++) {
+            const float px = (float)x, py = (float)y;
+            float best = 1e30f, along = 0.0f, across = 0.0f;
+            if (n == 1) {
+                best = (px - s.x[0]) * (px - s.x[0]) + (py - s.y[0]) * (py - s.y[0]);
+                across = py - s.y[0];
+            }
+            for (size_t i = 0; i + 1 < n; i++) {
+                float ax = s.x[i], ay = s.y[i], bx = s.x[i + 1] - ax, by = s.y[i + 1] - ay;
+                float ll = bx * bx + by * by;
+                float t = ll > 0.0f ? clamp01(((px - ax) * bx + (py - ay) * by) / ll) : 0.0f;
+                float qx = ax + bx * t - px, qy = ay + by * t - py;
+                float d2 = qx * qx + qy * qy;
+                if (d2 < best) {
+                    best = d2;
+                    along = cum[i] + t * std::sqrt(ll);
+                    across = ll > 0.0f ? ((px - ax) * by - (py - ay) * bx) / std::sqrt(ll) : 0.0f;
+                }
+            }
+            float d = std::sqrt(best);
+            float cover = clamp01(r + 0.5f - d);
+            if (cover <= 0.0f)
+                continue;
+            // Bristle streaks across the stroke, each loaded a little differently.
+            float a = clamp01(across / (2.0f * r) + 0.5f);
+            int bi = (int)(a * (float)bristles);
+            float bv = 0.5f + 0.5f * hashNoise(bi, 0, s.seed);
+            // The brush runs dry towards the end, raggedly along the bristles.
+            float u = total > 0.0f ? along / total : 0.0f;
+            float dry = 1.0f - smoothstep(0.7f, 1.05f, u + 0.25f * bv * (total > 2.0f * r ? 1.0f : 0.0f));
+            float alpha = cover * (0.8f + 0.2f * bv) * (0.35f + 0.65f * dry);
+            Rgb c = s.colour * (1.0f + 0.04f * (bv - 0.5f));
+            Rgb &dst = canvas.at(x, y);
+            dst = mix(dst, c, alpha);
+            float ridge = (0.5f + 0.5f * bv) * (1.0f - 0.6f * (2.0f * a - 1.0f) * (2.0f * a - 1.0f));
+            relief.at(x, y) += (ridge - relief.at(x, y)) * alpha;
+        }
+}
+
+} // namespace
+
+Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<BrushPass> &passes, uint32_t seed,
+                       Mask &relief)
+{
+    const int w = ref.w, h = ref.h;
+    // A soft underpainting, so no gap between strokes shows bare canvas.
+    Image canvas = blur(ref, passes.front().radius * 1.5f);
+    relief = Mask(w, h);
+    Rng rng(seed);
+    for (size_t pass = 0; pass < passes.size(); pass++) {
+        const BrushPass &bp = passes[pass];
+        const Image target = blur(ref, bp.radius * 0.6f);
+        const int cell = std::max(1, (int)std::lround(bp.radius * 1.2f));
+        std::vector<Stroke> strokes;
+        for (int cy = 0; cy < h; cy += cell)
+            for (int cx = 0; cx < w; cx += cell) {
+                float sum = 0.0f, worst = -1.0f;
+                int bx = cx, by = cy, count = 0;
+                for (int y = cy; y < std::min(h, cy + cell); y++)
+                    for (int x = cx; x < std::min(w, cx + cell); x++) {
+                        float e = colourDistance(canvas.at(x, y), target.at(x, y));
+                        sum += e;
+                        count++;
+                        if (e > worst)
+                            worst = e, bx = x, by = y;
+                    }
+                if (pass > 0 && sum / (float)count < bp.threshold)
+                    continue;
+                Stroke s;
+                s.radius = bp.radius * rng.range(0.85f, 1.15f);
+                s.seed = (uint32_t)(rng.next() >> 32);
+                float sx = pass == 0 ? (float)cx + rng.range(0.0f, (float)cell) : (float)bx;
+                float sy = pass == 0 ? (float)cy + rng.range(0.0f, (float)cell) : (float)by;
+                sx = std::fmin(sx, (float)(w - 1));
+                sy = std::fmin(sy, (float)(h - 1));
+                Rgb c = sampleImage(target, sx, sy);
+                // Paint is never mixed quite evenly.
+                float tone = 1.0f + 0.035f * rng.range(-1.0f, 1.0f);
+                c = Rgb{c.r * (1.0f + 0.02f * rng.range(-1.0f, 1.0f)), c.g, c.b * (1.0f + 0.02f * rng.range(-1.0f, 1.0f))} *
+                    tone;
+                s.colour = c;
+                float reach = 0.5f * bp.length * rng.range(0.6f, 1.0f);
+                float step = std::fmax(1.0f, bp.radius * 0.6f);
+                float tol = std::fmax(0.08f, 2.0f * bp.threshold);
+                std::vector<float> bxs, bys, fxs, fys;
+                trace(target, flow, sx, sy, -1.0f, reach, step, c, tol, bxs, bys);
+                trace(target, flow, sx, sy, 1.0f, reach, step, c, tol, fxs, fys);
+                for (size_t i = bxs.size(); i-- > 0;) {
+                    s.x.push_back(bxs[i]);
+                    s.y.push_back(bys[i]);
+                }
+                s.x.push_back(sx);
+                s.y.push_back(sy);
+                s.x.insert(s.x.end(), fxs.begin(), fxs.end());
+                s.y.insert(s.y.end(), fys.begin(), fys.end());
+                strokes.push_back(std::move(s));
+            }
+        // Laid down in a shuffled order, as a hand would.
+        for (size_t i = strokes.size(); i > 1; i--)
+            std::swap(strokes[i - 1], strokes[(size_t)(rng.next() % i)]);
+        for (const Stroke &s : strokes)
+            drawStroke(canvas, relief, s);
+    }
+    return canvas;
+}
+
+void impasto(Image &img, const Mask &relief, float strength)
+{
+    for (int y = 0; y < img.h; y++)
+        for (int x = 0; x < img.w; x++) {
+            float slope = (relief.get(x + 1, y) - relief.get(x - 1, y)) + (relief.get(x, y + 1) - relief.get(x, y - 1));
+            img.at(x, y) = img.at(x, y) * (1.0f + strength * slope);
+        }
+}
+
+void canvasWeave(Image &img, float strength, uint32_t seed)
+{
+    for (int y = 0; y < img.h; y++)
+        for (int x = 0; x < img.w; x++) {
+            float fx = (float)x, fy = (float)y;
+            // Threads over and under, slightly irregular in thickness.
+            float warp = std::sin(fx * 1.85f + 0.8f * valueNoise(fx * 0.15f, fy * 0.02f, seed));
+            float weft = std::sin(fy * 1.85f + 0.8f * valueNoise(fx * 0.02f, fy * 0.15f, seed + 1u));
+            float k = 0.5f * warp * weft + 0.25f * hashNoise(x, y, seed + 2u);
+            img.at(x, y) = img.at(x, y) * (1.0f + strength * k);
+        }
 }
 
 cairo_font_face_t *loadFont(const char *family, const char *style)

@@ -82,6 +82,38 @@ Image blur(const Image &img, float radius);
 // Oil-paint look: each pixel takes the mean of the calmest of four quadrants.
 Image kuwahara(const Image &img, int radius);
 
+// Directions along which paint is dragged: one unit vector per pixel, along
+// the isophotes of a picture (so strokes wrap round forms and run beside
+// edges), bending towards a given direction where the picture is flat.
+struct Flow {
+    int w = 0, h = 0;
+    std::vector<float> dx, dy;
+    Flow(int w_, int h_) : w(w_), h(h_), dx((size_t)w_ * h_, 1.0f), dy((size_t)w_ * h_, 0.0f) {}
+    void at(float x, float y, float &ox, float &oy) const;
+};
+// `smoothing` is the blur radius of the structure tensor; `fallbackWeight`
+// says how strongly the given direction holds where the picture has little
+// structure of its own (luminance gradients are about 0..4 across an edge).
+Flow strokeFlow(const Image &img, float smoothing, float fallbackWeight,
+                const std::function<void(float x, float y, float &dx, float &dy)> &fallback);
+
+// One pass of brush strokes: brush radius and the longest stroke in pixels,
+// and the colour error (sum of channels) above which a patch is repainted.
+struct BrushPass {
+    float radius, length, threshold;
+};
+// Repaints `ref` stroke by stroke, coarse passes first and then finer ones only
+// where the painting still differs from the reference (so detail gets small
+// brushes and broad areas keep their big strokes). Each stroke follows the
+// flow, carries bristle streaks and runs dry at its end. `relief` receives the
+// thickness of the paint for impasto().
+Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<BrushPass> &passes, uint32_t seed,
+                       Mask &relief);
+// Lights the paint's relief from the upper left.
+void impasto(Image &img, const Mask &relief, float strength);
+// Multiplies in the weave of the canvas.
+void canvasWeave(Image &img, float strength, uint32_t seed);
+
 // Selects a face by fontconfig family and style and fails if that exact face
 // is not installed, so a missing font cannot silently change the pictures.
 cairo_font_face_t *loadFont(const char *family, const char *style);

@@ -170,9 +170,11 @@ Image paintLitelogo()
     cairo_font_face_t *title = loadFont("URW Bookman", "Demi Italic");
     cairo_font_face_t *small = loadFont("URW Gothic", "Demi");
     std::vector<TextLine> lines = {
-        {"tha", title, 52.0f, 78.0f, 98.0f, false, 0.0f},
-        {"corbanet", title, 132.0f, 322.0f, 190.0f, true, 0.0f},
-        {"DEMO", small, 40.0f, 400.0f, 240.0f, false, 14.0f},
+        {"tha", title, 52.0f, 96.0f, 100.0f, false, 0.0f},
+        // Sized and placed so the word's ink, outline and shadow keep about
+        // fifty pixels clear of both sides.
+        {"corbanet", title, 116.0f, 316.0f, 190.0f, true, 0.0f},
+        {"DEMO", small, 40.0f, 388.0f, 240.0f, false, 14.0f},
     };
     TextStyle st;
     st.top = hexColor(0xffe070);
