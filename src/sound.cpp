@@ -23,6 +23,7 @@ struct MusicModule {
 };
 
 static SDL_AudioDeviceID device;    // 0 while there is no output
+static bool audioUp;                // SDL's audio subsystem is initialised
 static int deviceRate;
 static MusicModule *playing;        // read by the audio thread under the lock
 static MusicModule *loaded;
@@ -61,6 +62,7 @@ bool soundInit(int rate, int channels)
         musicOff("audio", SDL_GetError());
         return false;
     }
+    audioUp = true;
 
     SDL_AudioSpec want, have;
     SDL_zero(want);
@@ -72,7 +74,9 @@ bool soundInit(int rate, int channels)
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (device == 0) {
         musicOff("audio", SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        // The subsystem stays up until soundClose: shutting it down joins
+        // SDL's device-watching thread, which can take a tenth of a second
+        // (ALSA's polls every 100 ms) and would hold up the first frame.
         return false;
     }
     deviceRate = have.freq;     // the module is rendered at whatever rate the device runs
@@ -184,7 +188,10 @@ void soundClose()
     if (device) {
         SDL_CloseAudioDevice(device);   // waits for a running callback to return
         device = 0;
+    }
+    if (audioUp) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        audioUp = false;
     }
     playing = nullptr;
     while (loaded) {
