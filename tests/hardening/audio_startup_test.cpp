@@ -1,0 +1,134 @@
+// audio_startup_test.cpp -- an audio output that cannot be had costs no time.
+//
+// The show opens its audio output just before the first frame, so every
+// millisecond a failing open takes is a millisecond of black screen. The
+// costly part happens only in a process that has never started audio before,
+// so each start below runs in a freshly forked child; this process itself
+// never touches the audio library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "sound.h"
+
+namespace {
+
+// Runs `body` in a child and returns the number it wrote back, or -1.
+double inFreshProcess(double (*body)())
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        double value = body();
+        ssize_t ignored = write(fds[1], &value, sizeof value);
+        (void)ignored;
+        _exit(0);                               // no exit handlers: the parent's gtest state is not ours
+    }
+    close(fds[1]);
+    double value = -1;
+    if (read(fds[0], &value, sizeof value) != (ssize_t)sizeof value)
+        value = -1;
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return value;
+}
+
+// Milliseconds the first start of the audio output took, negative if it
+// opened after all.
+double timeFirstStart()
+{
+    auto before = std::chrono::steady_clock::now();
+    bool opened = soundInit(44100, 32);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before).count();
+    return opened ? -2 : ms;
+}
+
+struct FailingOutput {
+    const char *name;
+    const char *driver;
+    const char *device;                         // AUDIODEV, or null
+};
+
+void PrintTo(const FailingOutput &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FailingAudio : public testing::TestWithParam<FailingOutput> {
+};
+
+// A failed start takes a few milliseconds. A layer that shuts the audio
+// library down on the spot waits for its device-watching thread, up to a
+// tenth of a second in some of the starts; forty starts catch that, and one
+// slow start is allowed for a loaded machine.
+TEST_P(FailingAudio, GivingUpTakesNoTime)
+{
+    const FailingOutput &c = GetParam();
+    setenv("SDL_AUDIODRIVER", c.driver, 1);
+    if (c.device)
+        setenv("AUDIODEV", c.device, 1);
+    else
+        unsetenv("AUDIODEV");
+
+    std::vector<double> ms;
+    for (int i = 0; i < 40; ++i) {
+        double t = inFreshProcess(timeFirstStart);
+        ASSERT_NE(t, -2.0) << "the output opened after all";
+        ASSERT_GE(t, 0.0) << "the child reported nothing";
+        ms.push_back(t);
+    }
+    std::sort(ms.begin(), ms.end());
+    EXPECT_LT(ms[ms.size() - 2], 50.0) << "slowest starts " << ms.back() << " and " << ms[ms.size() - 2] << " ms";
+    printf("[ audio    ] failed first start: median %.1f ms, slowest %.1f ms\n", ms[ms.size() / 2], ms.back());
+}
+
+const FailingOutput outputs[] = {
+    {"NoSuchDriver", "nonexistent", nullptr},
+    {"SoundCardMissing", "alsa", "hw:99,0"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Matrix, FailingAudio, testing::ValuesIn(outputs),
+                         [](const testing::TestParamInfo<FailingOutput> &info) { return info.param.name; });
+
+// Closing without a start, closing twice, and starting again after a close
+// (whether the last start failed or not) all work: the show's way out and a
+// front end that restarts the music rely on them.
+double startCloseCycle()
+{
+    soundClose();
+    setenv("SDL_AUDIODRIVER", "nonexistent", 1);
+    if (soundInit(44100, 32))
+        return 1;
+    soundClose();
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    setenv("AUDIODEV", "hw:99,0", 1);
+    if (soundInit(44100, 32))
+        return 2;
+    soundClose();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (!soundInit(44100, 32))
+        return 3;
+    soundClose();
+    soundClose();
+    if (!soundInit(44100, 32))
+        return 4;
+    soundClose();
+    return 0;
+}
+
+TEST(AudioLifecycle, CloseAndStartAgainInAnyOrder)
+{
+    EXPECT_EQ(inFreshProcess(startCloseCycle), 0.0);
+}
+
+}  // namespace

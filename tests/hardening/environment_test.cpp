@@ -1,0 +1,134 @@
+// environment_test.cpp -- the show against a hostile environment: no audio,
+// a broken standard output, signals, and an X server that goes away.
+#include "show_fixture.h"
+
+#include <csignal>
+#include <sys/wait.h>
+
+namespace {
+
+class Environment : public ShowTest {
+protected:
+    void SetUp() override
+    {
+        ShowTest::SetUp();
+        if (!HasFatalFailure())
+            placeModule(scratch.path());
+    }
+};
+
+// ---- audio ---------------------------------------------------------------------
+
+struct AudioCase {
+    const char *name;
+    std::vector<std::string> env;               // relative paths are under the scratch directory
+};
+
+void PrintTo(const AudioCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class NoAudio : public Environment, public testing::WithParamInterface<AudioCase> {
+};
+
+const AudioCase audioCases[] = {
+    {"NoSuchDriver", {"SDL_AUDIODRIVER=nonexistent"}},
+    // The disk driver opens its output file when the device opens.
+    {"DeviceFailsToOpen", {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=@/no/such/dir/out.raw"}},
+    {"SoundCardMissing", {"SDL_AUDIODRIVER=alsa", "AUDIODEV=hw:99,0"}},
+};
+
+TEST_P(NoAudio, SilentFullCourseWithoutDelay)
+{
+    Launch launch = runner();
+    for (std::string setting : GetParam().env) {
+        size_t at = setting.find('@');
+        if (at != std::string::npos)
+            setting.replace(at, 1, scratch.path());
+        launch = with(launch, setting);
+    }
+    ShowProcess p;
+    expectFullCourse(launch, &p);
+    EXPECT_NE(p.err.find(": music off: audio: "), std::string::npos) << tailOf(p.err);
+    EXPECT_LE(medianStartDelayOverGood(launch), 100.0) << "first frame later than with working audio";
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, NoAudio, testing::ValuesIn(audioCases),
+                         [](const testing::TestParamInfo<AudioCase> &info) { return info.param.name; });
+
+// ---- standard output -------------------------------------------------------------
+
+struct OutputCase {
+    const char *name;
+    StdoutTo out;
+};
+
+void PrintTo(const OutputCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class BrokenStdout : public Environment, public testing::WithParamInterface<OutputCase> {
+};
+
+const OutputCase outputCases[] = {
+    {"Closed", StdoutTo::Closed},
+    {"ReaderGone", StdoutTo::ReaderGone},
+    {"DevFull", StdoutTo::DevFull},
+};
+
+TEST_P(BrokenStdout, FullCourseAndExitZero)
+{
+    Launch launch = runner();
+    launch.out = GetParam().out;
+    expectFullCourse(launch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, BrokenStdout, testing::ValuesIn(outputCases),
+                         [](const testing::TestParamInfo<OutputCase> &info) { return info.param.name; });
+
+// ---- signals during frames ----------------------------------------------------------
+
+class SignalDuringFrames : public Environment, public testing::WithParamInterface<int> {
+};
+
+TEST_P(SignalDuringFrames, EndsWithinASecond)
+{
+    const int sig = GetParam();
+    ShowProcess p;
+    ASSERT_TRUE(p.start(runner()));
+    ASSERT_TRUE(p.waitForText("runner: frame 500\n", courseSeconds)) << tailOf(p.err);
+    ASSERT_FALSE(p.ended);
+    double sent = monotonicMs();
+    p.signal(sig);
+    EXPECT_TRUE(p.finish(1.0)) << "still running a second after the signal";
+    EXPECT_LT(p.endedMs - sent, 1000.0);
+    EXPECT_TRUE(WIFSIGNALED(p.status) && WTERMSIG(p.status) == sig) << describeStatus(p.status);
+    EXPECT_FALSE(parseReport(p.err).sequenceFrame.count(4)) << "the course ran to its end before the signal";
+    printf("[ signal   ] ended %.0f ms after the signal, %s\n", p.endedMs - sent, describeStatus(p.status).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, SignalDuringFrames, testing::Values(SIGTERM, SIGINT),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+// ---- the X server going away ------------------------------------------------------------
+
+TEST_F(Environment, XServerGoneMidShowEndsTheProcess)
+{
+    ShowProcess p;
+    ASSERT_TRUE(p.start(runner()));
+    ASSERT_TRUE(p.waitForText("runner: frame 250\n", courseSeconds)) << tailOf(p.err);
+    double gone = monotonicMs();
+    screen.stop();
+    // The toolkit's default for a lost connection is to end the process;
+    // any status will do, as long as it does not hang on.
+    EXPECT_TRUE(p.finish(10.0)) << "still running 10 s after the X server went away\n" << tailOf(p.err);
+    EXPECT_FALSE(parseReport(p.err).sequenceFrame.count(4)) << "the course ran to its end first";
+    printf("[ x server ] process ended %.0f ms after the server, %s\n", p.endedMs - gone,
+           describeStatus(p.status).c_str());
+}
+
+}  // namespace
