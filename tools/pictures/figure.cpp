@@ -203,8 +203,8 @@ struct Figure {
         V3 m = {std::fabs(p.x), p.y, p.z};
         float d = sdCapsule(p, {0.0f, -0.8f, -0.16f}, {0.0f, -1.6f, -0.16f}, 0.29f);
         // The long neck muscles from behind the ears to the top of the breastbone.
-        d = smin(d, sdCapsule(p, mastoid[0], {-0.07f, -1.48f, 0.1f}, 0.085f), 0.1f);
-        d = smin(d, sdCapsule(p, mastoid[1], {0.07f, -1.48f, 0.1f}, 0.085f), 0.1f);
+        d = smin(d, sdCapsule(p, mastoid[0], {-0.07f, -1.48f, 0.1f}, 0.065f), 0.06f);
+        d = smin(d, sdCapsule(p, mastoid[1], {0.07f, -1.48f, 0.1f}, 0.065f), 0.06f);
         // Trapezius slopes to the shoulders, deltoids, chest, upper arms.
         float shoulders = sdCapsule(m, {0.0f, -1.35f, -0.25f}, {1.15f, -1.78f, -0.26f}, 0.28f);
         shoulders = smin(shoulders, sdSphere(m - V3{1.22f, -1.95f, -0.2f}, 0.36f), 0.25f);
@@ -464,7 +464,9 @@ Sample shade(const Figure &fig, const Camera &cam, const Light &light, const Pal
         V3 shifted = normalize(tw + n * (0.25f * strand));
         float th = dot(shifted, hv);
         float kk = std::pow(std::sqrt(std::fmax(0.0f, 1.0f - th * th)), 60.0f);
-        extra = light.colour * (0.25f * kk * (0.6f + 0.6f * strand) * sh);
+        // Dark hair shines in its own warm colour rather than white.
+        Rgb tint = mix(Rgb{1, 1, 1}, pal.hair * (1.0f / std::fmax(pal.hair.r, 0.01f)), 0.6f);
+        extra = light.colour * tint * (0.25f * kk * (0.6f + 0.6f * strand) * sh);
         gloss = 0.0f;
         wrap = 0.1f;
         break;
