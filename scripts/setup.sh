@@ -8,7 +8,7 @@ build-essential cmake pkg-config git
 freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
 libopenmpt-dev libsdl2-dev libasound2-dev
 libpng-dev libcairo2-dev fonts-dejavu-core fonts-urw-base35
-libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libx264-dev
+libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libx264-dev libyuv-dev
 libgtest-dev libgmock-dev
 xvfb xauth x11-apps x11-utils xdotool
 sox openmpt123 xmp ffmpeg

@@ -1,0 +1,125 @@
+// capture.cpp -- records the whole show to a video file.
+//
+// The same show as `start`, from the same core library, drawn in a window on
+// a virtual X server of our own and encoded frame by frame with the music
+// rendered beside it. Needs no display and no sound device.
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "encoding_sink.h"
+#include "mp4_writer.h"
+#include "options.h"
+#include "output_file.h"
+#include "platform.h"
+#include "private_display.h"
+#include "progress.h"
+#include "recorder.h"
+#include "soundtrack.h"
+
+// The show's timetable: 2722 drawn frames, then 30 seconds of pictures. It
+// sizes the progress bar and nothing else; the recording simply runs until
+// the show ends.
+static const unsigned showDrawnFrames = 2722;
+static const unsigned showPictureSeconds = 30;
+
+// The window needs a screen to live on, not one as large as itself: nothing
+// is ever looked at, and a small screen keeps the server's copying small.
+static const int screenSide = 64;
+
+static volatile sig_atomic_t stopSignal = 0;
+
+static void onStopSignal(int sig)
+{
+    stopSignal = sig;
+}
+
+static void catchStopSignals()
+{
+    struct sigaction sa = {};
+    sa.sa_handler = onStopSignal;
+    sa.sa_flags = SA_RESETHAND;     // a second Ctrl-C ends the program at once
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+static int fail(const std::string &why)
+{
+    fprintf(stderr, "capture: %s\n", why.c_str());
+    return 1;
+}
+
+// Closes the window before the server goes: freeglut and Mesa must not
+// find their display gone.
+struct RecordingWindow {
+    bool open = false;
+    ~RecordingWindow()
+    {
+        if (open)
+            closeRecordingWindow();
+    }
+};
+
+static int record(const CaptureOptions &o)
+{
+    std::string error;
+    PrivateDisplay display;
+    if (!display.start(screenSide, screenSide, &error))
+        return fail(error);
+    RecordingWindow window;
+    window.open = openRecordingWindow(display.name(), o.width, o.height, &error);
+    if (!window.open)
+        return fail(error);
+
+    OutputFile output;
+    if (!output.create(o.output, &error))
+        return fail(error);
+    Soundtrack music;
+    music.load("demomain.xm");
+    Mp4Writer writer;
+    VideoSettings video = {o.width, o.height, o.fps, defaultPreset, defaultCrf};
+    if (!writer.open(output.temporaryPath(), video, &music, &error))
+        return fail(error);
+
+    EncodingSink sink(writer, (size_t)o.width * o.height * 4);
+    Progress progress(stderr, !o.quiet, showDrawnFrames + (uint64_t)showPictureSeconds * o.fps, o.fps);
+    RecordingResult show;
+    try {
+        show = recordShow(o.width, o.height, o.fps, sink, [&] {
+            progress.update(sink.framesEncoded());
+            return stopSignal != 0;
+        });
+    } catch (const RecordingStopped &) {
+        sink.drain(&error);
+        fprintf(stderr, "\ncapture: interrupted; %s not written\n", o.output.c_str());
+        return 128 + stopSignal;
+    } catch (const std::exception &e) {
+        sink.drain(&error);
+        return fail(e.what());
+    }
+    if (!sink.drain(&error) || !writer.finish(&error) || !output.commit(&error))
+        return fail(error);
+    progress.finish(sink.framesEncoded());
+    if (!o.quiet)
+        fputs(show.statistics.c_str(), stderr);
+    return show.exitStatus;
+}
+
+int main(int argc, char **argv)
+{
+    sysGuardStandardStreams();
+    CaptureOptions options;
+    std::string error;
+    if (!parseOptions(argc, argv, &options, &error)) {
+        fprintf(stderr, "capture: %s (see capture --help)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    catchStopSignals();
+    return record(options);
+}
