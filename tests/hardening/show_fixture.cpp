@@ -55,7 +55,11 @@ void ShowTest::expectFullCourse(const Launch &launch, ShowProcess *ran)
     ShowProcess &p = ran ? *ran : own;
     ASSERT_TRUE(p.start(launch));
     ASSERT_TRUE(p.finish(courseSeconds)) << "still running after " << courseSeconds << " s\n" << tailOf(p.err);
+    checkFullCourse(launch, p);
+}
 
+void ShowTest::checkFullCourse(const Launch &launch, const ShowProcess &p)
+{
     CourseReport r = parseReport(p.err);
     EXPECT_TRUE(WIFEXITED(p.status) && WEXITSTATUS(p.status) == 0)
         << describeStatus(p.status) << "\n" << tailOf(p.err);

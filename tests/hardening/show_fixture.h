@@ -37,6 +37,8 @@ protected:
     // every scene in its frame, every picture, and (when standard output
     // was captured) exactly the statistics block of 2722 frames.
     void expectFullCourse(const Launch &launch, ShowProcess *ran = nullptr);
+    // The checks of expectFullCourse, on a child that has ended.
+    void checkFullCourse(const Launch &launch, const ShowProcess &p);
 
     // The median, over five runs of each taken turn about, of how much later
     // `launch` puts its first frame on screen than the same runner does with

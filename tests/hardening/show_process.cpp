@@ -16,6 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+
 extern char **environ;
 
 double monotonicMs()
@@ -389,4 +391,46 @@ bool writeFile(const std::string &path, const std::vector<unsigned char> &bytes)
 std::string binaryPath(const std::string &name)
 {
     return std::string(DEMO_BINARY_DIR) + "/" + name;
+}
+
+bool mapEveryLatin1Key(const std::string &display)
+{
+    Display *dpy = XOpenDisplay(display.c_str());
+    if (!dpy)
+        return false;
+    int low = 0, high = 0, perCode = 0;
+    XDisplayKeycodes(dpy, &low, &high);
+    KeySym *map = XGetKeyboardMapping(dpy, (KeyCode)low, high - low + 1, &perCode);
+    // Keycodes without a symbol, or with only the vendor symbols of
+    // multimedia keys (XF86...), which the tests never press, are free.
+    std::vector<bool> present(256, false);
+    std::vector<int> free;
+    for (int code = low; code <= high; ++code) {
+        bool spare = true;
+        for (int i = 0; i < perCode; ++i) {
+            KeySym sym = map[(code - low) * perCode + i];
+            if (sym != NoSymbol && (sym < 0x1008ff00 || sym > 0x1008ffff))
+                spare = false;
+            if (sym < 256)
+                present[sym] = true;
+        }
+        if (spare)
+            free.push_back(code);
+    }
+    XFree(map);
+    bool ok = true;
+    size_t next = 0;
+    for (KeySym sym = 0x20; sym <= 0xff; ++sym) {
+        if (present[sym] || (sym > 0x7e && sym < 0xa0))
+            continue;
+        if (next == free.size()) {
+            ok = false;
+            break;
+        }
+        KeySym both[2] = {sym, sym};
+        XChangeKeyboardMapping(dpy, free[next++], 2, both, 1);
+    }
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return ok;
 }

@@ -116,6 +116,11 @@ std::string describeStatus(int status);
 // `frames` frames.
 bool isStatisticsBlock(const std::string &out, unsigned frames);
 
+// Gives every Latin-1 character a key of its own on the X server at
+// `display`, in keycodes that were spare, so that typing any of them needs
+// no change of the keyboard map while the show runs.
+bool mapEveryLatin1Key(const std::string &display);
+
 // File helpers for preparing the music file.
 std::vector<unsigned char> readFile(const std::string &path);
 bool writeFile(const std::string &path, const std::vector<unsigned char> &bytes);
