@@ -178,8 +178,8 @@ bool Mp4Writer::send(AVCodecContext *codec, AVStream *stream, AVFrame *frame, st
             *error = "encoding failed: " + avError(r);
             return false;
         }
-        // libx264 leaves the duration at 0, and the MP4 muxer would then
-        // drop the last frame: every frame lasts one tick of the frame rate.
+        // libx264 leaves the duration at 0, and some versions of the MP4
+        // muxer then drop the last frame: every frame lasts one tick.
         if (codec == videoCodec)
             packet->duration = 1;
         av_packet_rescale_ts(packet, codec->time_base, stream->time_base);

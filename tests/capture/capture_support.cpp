@@ -1,0 +1,282 @@
+// capture_support.cpp -- see capture_support.h.
+#include "capture_support.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+extern char **environ;
+
+std::string makeScratchDir(const std::string &tag)
+{
+    const char *base = getenv("TMPDIR");
+    std::string name = std::string(base && *base ? base : "/tmp") + "/capture-" + tag + "-XXXXXX";
+    if (!mkdtemp(&name[0]))
+        return "";
+    return name;
+}
+
+std::vector<std::string> listDir(const std::string &dir)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return names;
+    while (struct dirent *e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ProgramRun runCapture(const std::vector<std::string> &args, const std::string &cwd,
+                      const std::function<void(pid_t)> &whileRunning)
+{
+    ProgramRun run;
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e)
+        if (strncmp(*e, "DISPLAY=", 8) != 0 && strncmp(*e, "SDL_AUDIODRIVER=", 16) != 0)
+            env.push_back(*e);
+    std::vector<char *> envp, argv;
+    for (std::string &e : env)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    std::string program = CAPTURE_PROGRAM;
+    argv.push_back(&program[0]);
+    std::vector<std::string> argCopy = args;
+    for (std::string &a : argCopy)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return run;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(out[1]);
+        close(err[0]);
+        close(err[1]);
+        if (chdir(cwd.c_str()) != 0)
+            _exit(126);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (whileRunning)
+        whileRunning(pid);
+    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string *text[2] = {&run.out, &run.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                text[i]->append(buf, (size_t)n);
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open -= 1;
+            }
+        }
+    }
+    waitpid(pid, &run.status, 0);
+    return run;
+}
+
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    std::vector<pid_t> found;
+    for (const std::string &name : listDir("/proc")) {
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        FILE *f = fopen(("/proc/" + name + "/stat").c_str(), "r");
+        if (!f)
+            continue;
+        char line[1024] = {0};
+        size_t n = fread(line, 1, sizeof line - 1, f);
+        fclose(f);
+        line[n] = '\0';
+        // "pid (comm) state ppid ...": the name may hold spaces and brackets.
+        const char *close = strrchr(line, ')');
+        char state;
+        int ppid;
+        if (close && sscanf(close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+            found.push_back((pid_t)atoi(name.c_str()));
+    }
+    return found;
+}
+
+namespace {
+
+struct Decoder {
+    AVCodecContext *codec = nullptr;
+    int stream = -1;
+    ~Decoder() { avcodec_free_context(&codec); }
+    bool open(AVFormatContext *format, AVMediaType type)
+    {
+        stream = av_find_best_stream(format, type, -1, -1, nullptr, 0);
+        if (stream < 0)
+            return false;
+        AVCodecParameters *par = format->streams[stream]->codecpar;
+        const AVCodec *dec = avcodec_find_decoder(par->codec_id);
+        codec = avcodec_alloc_context3(dec);
+        if (!dec || !codec || avcodec_parameters_to_context(codec, par) < 0)
+            return false;
+        codec->pkt_timebase = format->streams[stream]->time_base;
+        return avcodec_open2(codec, dec, nullptr) >= 0;
+    }
+};
+
+void takePicture(DecodedFile *file, AVFrame *frame, AVRational timeBase, const std::set<int64_t> &keep)
+{
+    int64_t index = llround(frame->best_effort_timestamp * av_q2d(timeBase) * file->fps);
+    file->frameIndexes.push_back(index);
+    file->videoSeconds += frame->pkt_duration * av_q2d(timeBase);
+    if (!keep.count(index))
+        return;
+    int w = frame->width, h = frame->height;
+    std::vector<unsigned char> rgb((size_t)w * h * 3);
+    SwsContext *sws = sws_getContext(w, h, (AVPixelFormat)frame->format, w, h, AV_PIX_FMT_RGB24,
+                                     SWS_POINT, nullptr, nullptr, nullptr);
+    // Written from the last row up, so that the picture is bottom row first
+    // as OpenGL reads and the show's test support stores them.
+    uint8_t *dst[1] = {rgb.data() + (size_t)(h - 1) * w * 3};
+    int dstStride[1] = {-w * 3};
+    sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
+    sws_freeContext(sws);
+    file->pictures[index] = rgb;
+}
+
+struct Loudness {
+    int window;
+    double sum = 0;
+    int n = 0;
+    void add(DecodedFile *file, float l, float r)
+    {
+        sum += (double)l * l + (double)r * r;
+        if (++n == window) {
+            file->audioLoudness.push_back(std::sqrt(sum / (2.0 * n)));
+            sum = 0;
+            n = 0;
+        }
+    }
+};
+
+void takeSound(DecodedFile *file, AVFrame *frame, Loudness *loudness)
+{
+    file->audioSamples += frame->nb_samples;
+    bool planar = av_sample_fmt_is_planar((AVSampleFormat)frame->format);
+    for (int i = 0; i < frame->nb_samples; ++i) {
+        float l, r;
+        if (frame->format == AV_SAMPLE_FMT_FLTP) {
+            l = ((const float *)frame->data[0])[i];
+            r = ((const float *)frame->data[1])[i];
+        } else if (frame->format == AV_SAMPLE_FMT_FLT && !planar) {
+            l = ((const float *)frame->data[0])[2 * i];
+            r = ((const float *)frame->data[0])[2 * i + 1];
+        } else {
+            file->error = "unexpected sample format";
+            return;
+        }
+        file->audioPeak = std::max(file->audioPeak, std::max(std::fabs(l), std::fabs(r)));
+        loudness->add(file, l, r);
+    }
+}
+
+}  // namespace
+
+DecodedFile decodeFile(const std::string &path, const std::set<int64_t> &keep)
+{
+    DecodedFile file;
+    AVFormatContext *format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+        file.error = "cannot open " + path;
+        return file;
+    }
+    Decoder video, audio;
+    if (avformat_find_stream_info(format, nullptr) < 0 || !video.open(format, AVMEDIA_TYPE_VIDEO)
+        || !audio.open(format, AVMEDIA_TYPE_AUDIO)) {
+        file.error = "no video and audio stream to decode";
+        avformat_close_input(&format);
+        return file;
+    }
+    AVStream *vs = format->streams[video.stream];
+    file.videoCodec = avcodec_get_name(vs->codecpar->codec_id);
+    file.pixelFormat = av_get_pix_fmt_name((AVPixelFormat)vs->codecpar->format);
+    file.width = vs->codecpar->width;
+    file.height = vs->codecpar->height;
+    file.fps = av_q2d(vs->avg_frame_rate);
+    AVStream *as = format->streams[audio.stream];
+    file.audioCodec = avcodec_get_name(as->codecpar->codec_id);
+    file.sampleRate = as->codecpar->sample_rate;
+    file.channels = as->codecpar->ch_layout.nb_channels;
+    Loudness loudness{file.sampleRate / 10};
+
+    AVPacket *packet = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    auto drain = [&](Decoder &d) {
+        while (avcodec_receive_frame(d.codec, frame) >= 0) {
+            if (&d == &video)
+                takePicture(&file, frame, vs->time_base, keep);
+            else
+                takeSound(&file, frame, &loudness);
+            av_frame_unref(frame);
+        }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+        Decoder *d = packet->stream_index == video.stream ? &video
+                     : packet->stream_index == audio.stream ? &audio : nullptr;
+        if (d && avcodec_send_packet(d->codec, packet) >= 0)
+            drain(*d);
+        av_packet_unref(packet);
+    }
+    for (Decoder *d : {&video, &audio}) {
+        avcodec_send_packet(d->codec, nullptr);
+        drain(*d);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return file;
+}
+
+double psnr(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b)
+{
+    if (a.size() != b.size() || a.empty())
+        return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        double d = (double)a[i] - (double)b[i];
+        sum += d * d;
+    }
+    if (sum == 0)
+        return 1000;
+    return 10 * std::log10(255.0 * 255.0 / (sum / (double)a.size()));
+}
