@@ -18,6 +18,17 @@
 #include "recorder.h"
 #include "soundtrack.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define CAPTURE_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CAPTURE_LEAK_CHECK 1
+#endif
+#endif
+#if CAPTURE_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
 // The show's timetable: 2722 drawn frames, then 30 seconds of pictures. It
 // sizes the progress bar and nothing else; the recording simply runs until
 // the show ends.
@@ -57,8 +68,15 @@ struct RecordingWindow {
     bool open = false;
     ~RecordingWindow()
     {
-        if (open)
-            closeRecordingWindow();
+        if (!open)
+            return;
+#if CAPTURE_LEAK_CHECK
+        // Closing the display unloads Mesa's driver, after which the leak
+        // checker could no longer tell the driver's own allocations (which
+        // it is told to ignore) from ours: it looks now, once.
+        __lsan_do_leak_check();
+#endif
+        closeRecordingWindow();
     }
 };
 
@@ -69,8 +87,8 @@ static int record(const CaptureOptions &o)
     if (!display.start(screenSide, screenSide, &error))
         return fail(error);
     RecordingWindow window;
-    window.open = openRecordingWindow(display.name(), o.width, o.height, &error);
-    if (!window.open)
+    window.open = true;
+    if (!openRecordingWindow(display.name(), o.width, o.height, &error))
         return fail(error);
 
     OutputFile output;

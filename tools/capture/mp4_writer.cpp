@@ -55,6 +55,7 @@ static AVCodecContext *openVideoCodec(const VideoSettings &v, bool globalHeader,
     if (globalHeader)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     av_opt_set(c->priv_data, "preset", v.preset, 0);
+    av_opt_set(c->priv_data, "x264-params", "cabac=1", 0);
     av_opt_set_double(c->priv_data, "crf", v.crf, 0);
     int r = avcodec_open2(c, codec, nullptr);
     if (r < 0) {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <iostream>
 #include <stdexcept>
 #include <unistd.h>
@@ -74,8 +75,15 @@ public:
         fflush(stdout);
         file = tmpfile();
         saved = dup(1);
-        if (file && saved >= 0)
-            dup2(fileno(file), 1);
+        if (saved < 0)
+            return;
+        // Without a file to collect it in, the output is dropped rather than
+        // let onto the caller's standard output.
+        int target = file ? fileno(file) : open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (target >= 0)
+            dup2(target, 1);
+        if (!file && target >= 0)
+            close(target);
     }
     ~StdoutCollector()
     {
@@ -132,7 +140,6 @@ bool openRecordingWindow(const std::string &displayName, int width, int height, 
         *error = "the renderer cannot draw " + std::to_string(width) + "x" + std::to_string(height)
                  + " pictures (it draws at most " + std::to_string(largest[0]) + "x"
                  + std::to_string(largest[1]) + ")";
-        glutExit();
         return false;
     }
     glReadBuffer(GL_BACK);

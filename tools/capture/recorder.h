@@ -30,7 +30,8 @@ struct RecordingStopped {
 
 // Opens the show's window, `width` x `height` pixels, on the X display
 // `displayName`. False with a one-line reason in `error` when the renderer
-// cannot draw pictures of that size, and then no window stays open.
+// cannot draw pictures of that size. Either way closeRecordingWindow()
+// closes what it opened.
 bool openRecordingWindow(const std::string &displayName, int width, int height, std::string *error);
 
 // Closes the window and the connection to the display.
