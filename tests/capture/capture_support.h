@@ -12,7 +12,8 @@
 #include <sys/types.h>
 #include <vector>
 
-// A new empty folder under the system's temporary folder.
+// A new empty folder under the system's temporary folder, removed with its
+// contents when the test program ends.
 std::string makeScratchDir(const std::string &tag);
 
 // The names in a folder, sorted, without "." and "..".
