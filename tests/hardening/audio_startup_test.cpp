@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
@@ -43,14 +44,32 @@ double inFreshProcess(double (*body)())
     return value;
 }
 
-// Milliseconds the first start of the audio output took, negative if it
-// opened after all.
+// Nanoseconds this thread has run and has waited to run, from the
+// scheduler's own accounts; false where the kernel keeps none.
+bool schedulerTimes(double *runningNs, double *waitingNs)
+{
+    FILE *f = fopen("/proc/thread-self/schedstat", "r");
+    if (!f)
+        return false;
+    bool ok = fscanf(f, "%lf %lf", runningNs, waitingNs) == 2;
+    fclose(f);
+    return ok;
+}
+
+// Milliseconds the first start of the audio output spent blocked (not
+// running and not waiting for a processor), negative if it opened after all.
+// On a busy machine a start may wait its turn for a processor for a long
+// time; only the time it chose to wait tells a slow start from a busy machine.
 double timeFirstStart()
 {
+    double run0 = 0, wait0 = 0, run1 = 0, wait1 = 0;
+    bool accounted = schedulerTimes(&run0, &wait0);
     auto before = std::chrono::steady_clock::now();
     bool opened = soundInit(44100, 32);
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before).count();
-    return opened ? -2 : ms;
+    if (accounted && schedulerTimes(&run1, &wait1))
+        ms -= ((run1 - run0) + (wait1 - wait0)) / 1e6;
+    return opened ? -2 : ms < 0 ? 0 : ms;
 }
 
 struct FailingOutput {
@@ -67,10 +86,10 @@ void PrintTo(const FailingOutput &c, std::ostream *os)
 class FailingAudio : public testing::TestWithParam<FailingOutput> {
 };
 
-// A failed start takes a few milliseconds. A layer that shuts the audio
+// A failed start does not sit and wait. A layer that shuts the audio
 // library down on the spot waits for its device-watching thread, up to a
 // tenth of a second in some of the starts; forty starts catch that, and one
-// slow start is allowed for a loaded machine.
+// start blocked on something else (a page from disk) is allowed.
 TEST_P(FailingAudio, GivingUpTakesNoTime)
 {
     const FailingOutput &c = GetParam();
@@ -88,8 +107,8 @@ TEST_P(FailingAudio, GivingUpTakesNoTime)
         ms.push_back(t);
     }
     std::sort(ms.begin(), ms.end());
-    EXPECT_LT(ms[ms.size() - 2], 50.0) << "slowest starts " << ms.back() << " and " << ms[ms.size() - 2] << " ms";
-    printf("[ audio    ] failed first start: median %.1f ms, slowest %.1f ms\n", ms[ms.size() / 2], ms.back());
+    EXPECT_LT(ms[ms.size() - 2], 50.0) << "longest blocked " << ms.back() << " and " << ms[ms.size() - 2] << " ms";
+    printf("[ audio    ] failed first start blocked: median %.1f ms, longest %.1f ms\n", ms[ms.size() / 2], ms.back());
 }
 
 const FailingOutput outputs[] = {

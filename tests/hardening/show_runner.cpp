@@ -23,7 +23,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dlfcn.h>
+#include <link.h>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 #include <GL/freeglut.h>
 
@@ -65,9 +69,30 @@ static void report(const char *format, unsigned a, unsigned b)
     }
 }
 
+static int noteLibrary(struct dl_phdr_info *info, size_t, void *names)
+{
+    if (info->dlpi_name && *info->dlpi_name)
+        static_cast<std::vector<std::string> *>(names)->push_back(info->dlpi_name);
+    return 0;
+}
+
+// The GL driver and the audio back ends are loaded by their libraries at
+// run time and unloaded again on the way out, before a sanitizer build's
+// leak check runs; their leaks would then be reported against no library at
+// all, and no suppression could name them. Every library in the process by
+// the first frame is therefore kept loaded to the end.
+static void keepLibrariesLoaded()
+{
+    std::vector<std::string> names;
+    dl_iterate_phdr(noteLibrary, &names);
+    for (const std::string &name : names)
+        dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 static void afterFirstFrame()
 {
     firstFrameDone = true;
+    keepLibrariesLoaded();
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     if (reporting) {
