@@ -46,7 +46,7 @@ std::string tailOf(const std::string &text, size_t lines)
     size_t at = text.size();
     for (size_t n = 0; n <= lines && at != std::string::npos && at > 0; ++n)
         at = text.rfind('\n', at - 1);
-    return at == std::string::npos ? text : text.substr(at + 1);
+    return at == std::string::npos || at == 0 ? text : text.substr(at + 1);
 }
 
 void ShowTest::expectFullCourse(const Launch &launch, ShowProcess *ran)
