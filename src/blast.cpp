@@ -23,6 +23,18 @@ static double randomUnit()
     return nextRandom() * 0.00001;
 }
 
+// Puts element n's three home vertices in the wall's plane, z = 0; a number
+// past the last element is ignored.
+static void setHome(unsigned n, float ax, float ay, float bx, float by, float cx, float cy)
+{
+    if (n >= 301)
+        return;
+    float (*o)[3] = blastElements[n].origCoords;
+    o[0][0] = ax; o[0][1] = ay; o[0][2] = 0;
+    o[1][0] = bx; o[1][1] = by; o[1][2] = 0;
+    o[2][0] = cx; o[2][1] = cy; o[2][2] = 0;
+}
+
 void initBlast()
 {
     blastToLast[0] = 100;                       // flight
@@ -57,20 +69,8 @@ void initBlast()
             float y0 = (float)(Row * triangleYincrease - 4);
             float y1 = (float)((Row + 1) * triangleYincrease - 4);
 
-            n += 1;
-            if (n < 301) {
-                float (*o)[3] = blastElements[n].origCoords;
-                o[0][0] = x0; o[0][1] = y0; o[0][2] = 0;
-                o[1][0] = x1; o[1][1] = y1; o[1][2] = 0;
-                o[2][0] = x0; o[2][1] = y1; o[2][2] = 0;
-            }
-            n += 1;
-            if (n < 301) {
-                float (*o)[3] = blastElements[n].origCoords;
-                o[0][0] = x0; o[0][1] = y0; o[0][2] = 0;
-                o[1][0] = x1; o[1][1] = y0; o[1][2] = 0;
-                o[2][0] = x1; o[2][1] = y1; o[2][2] = 0;
-            }
+            setHome(++n, x0, y0, x1, y1, x0, y1);
+            setHome(++n, x0, y0, x1, y0, x1, y1);
         }
     }
 }
