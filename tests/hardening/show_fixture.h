@@ -20,6 +20,13 @@ const std::vector<unsigned> courseSleeps = {5, 5, 5, 10, 5};
 // for a loaded machine and the sanitizer build.
 const double courseSeconds = 240;
 
+// A run up to its first frame: the time from the fork to the frame on
+// screen, and the processor time the child spent on the way.
+struct FirstFrame {
+    double ms = -1;
+    double cpuMs = -1;
+};
+
 class ShowTest : public testing::Test {
 protected:
     void SetUp() override;
@@ -44,6 +51,14 @@ protected:
     // `launch` puts its first frame on screen than the same runner does with
     // the show's own module; the runs stop right after the first frame.
     double medianStartDelayOverGood(Launch launch);
+    // How many times the processor time the show's own module takes to reach
+    // the first frame `launch` takes, medians of five: work done, which a
+    // busy machine does not inflate as it does the waiting.
+    double startWorkOverGood(const Launch &launch);
+
+    // Five first frames of `launch` and of the same runner with the show's
+    // own module, taken turn about: the medians of each, case then good.
+    std::pair<FirstFrame, FirstFrame> firstFramesBesideGood(const Launch &launch);
 
     VirtualScreen screen;
     ScratchDir scratch;

@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -277,12 +278,23 @@ static void drain(int *fd, std::string *into)
     }
 }
 
+// Collects the child's status and the processor time it used.
+bool ShowProcess::reap(int options)
+{
+    struct rusage usage;
+    if (wait4(pid, &status, options, &usage) != pid)
+        return false;
+    cpuMs = (double)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+            (double)(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+    return true;
+}
+
 // Reads whatever the child wrote and notices its end, until `text` shows
 // up on stderr, the child has ended, or the clock passes `untilMs`.
 bool ShowProcess::pump(double untilMs, const std::string *text)
 {
     for (;;) {
-        if (!ended && waitpid(pid, &status, WNOHANG) == pid) {
+        if (!ended && reap(WNOHANG)) {
             ended = true;
             endedMs = monotonicMs();
         }
@@ -319,7 +331,7 @@ bool ShowProcess::finish(double seconds)
         return true;
     }
     kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+    reap(0);
     ended = true;
     endedMs = monotonicMs();
     drain(&outFd, &out);

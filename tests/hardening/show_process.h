@@ -102,10 +102,12 @@ public:
     double endedMs = 0;                         // when its end was seen (10 ms resolution)
     bool ended = false;
     int status = 0;                             // as from waitpid
+    double cpuMs = -1;                          // processor time of all its threads, once it has ended
     std::string out, err;
 
 private:
     bool pump(double untilMs, const std::string *text);
+    bool reap(int options);
     int outFd = -1, errFd = -1;
 };
 
