@@ -10,7 +10,8 @@ void ShowTest::SetUp()
     ASSERT_FALSE(scratch.path().empty()) << "no scratch directory";
     module = readFile(binaryPath("demomain.xm"));
     ASSERT_GT(module.size(), 336u) << "the build did not place demomain.xm next to the programs";
-    ASSERT_TRUE(screen.start()) << "Xvfb did not start";
+    std::string why;
+    ASSERT_TRUE(screen.start(320, 240, &why)) << why;
 }
 
 Launch ShowTest::runner() const
@@ -18,7 +19,7 @@ Launch ShowTest::runner() const
     Launch l;
     l.program = binaryPath("show_runner");
     l.dir = scratch.path();
-    l.env = {"DISPLAY=" + screen.display(), "SDL_AUDIODRIVER=dummy", "SHOW_RUNNER_REPORT=1",
+    l.env = {"DISPLAY=" + screen.name(), "SDL_AUDIODRIVER=dummy", "SHOW_RUNNER_REPORT=1",
              "HOME=" + scratch.path()};
     return l;
 }

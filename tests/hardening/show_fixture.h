@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "private_display.h"
 #include "show_process.h"
 
 // The show's fixed timetable as the runner reports it: the scene each frame
@@ -60,7 +61,7 @@ protected:
     // own module, taken turn about: the medians of each, case then good.
     std::pair<FirstFrame, FirstFrame> firstFramesBesideGood(const Launch &launch);
 
-    VirtualScreen screen;
+    PrivateDisplay screen;                      // on a display number the server picks itself
     ScratchDir scratch;
     std::vector<unsigned char> module;          // the show's own module, as built
 };
