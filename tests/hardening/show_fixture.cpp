@@ -126,12 +126,6 @@ std::pair<FirstFrame, FirstFrame> ShowTest::firstFramesBesideGood(const Launch &
     return {c, g};
 }
 
-double ShowTest::medianStartDelayOverGood(Launch launch)
-{
-    auto f = firstFramesBesideGood(launch);
-    return f.first.ms - f.second.ms;
-}
-
 double ShowTest::startWorkOverGood(const Launch &launch)
 {
     auto f = firstFramesBesideGood(launch);

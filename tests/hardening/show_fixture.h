@@ -48,13 +48,10 @@ protected:
     // The checks of expectFullCourse, on a child that has ended.
     void checkFullCourse(const Launch &launch, const ShowProcess &p);
 
-    // The median, over five runs of each taken turn about, of how much later
-    // `launch` puts its first frame on screen than the same runner does with
-    // the show's own module; the runs stop right after the first frame.
-    double medianStartDelayOverGood(Launch launch);
-    // How many times the processor time the show's own module takes to reach
-    // the first frame `launch` takes, medians of five: work done, which a
-    // busy machine does not inflate as it does the waiting.
+    // The processor time `launch` spends up to its first frame, as a
+    // multiple of what the same runner with the show's own module spends
+    // (medians of five runs each, taken turn about): work done, which a busy
+    // machine inflates far less than the time waited.
     double startWorkOverGood(const Launch &launch);
 
     // Five first frames of `launch` and of the same runner with the show's
