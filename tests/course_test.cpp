@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "demo.h"
+#include "png_file.h"
 #include "show_harness.h"
 
 namespace {
@@ -302,12 +303,12 @@ TEST(Course, ReferenceFrames)
         snprintf(name, sizeof name, "tests/reference/frame%04d.png", f);
         std::string path = sourcePath(name);
         if (update) {
-            ASSERT_TRUE(writePng(path, W, H, c.shots.at(f)));
+            ASSERT_TRUE(writePng(path, W, H, 3, c.shots.at(f), true));
             continue;
         }
         int w = 0, h = 0;
         std::vector<unsigned char> ref;
-        ASSERT_TRUE(readPng(path, &w, &h, &ref)) << path;
+        ASSERT_TRUE(readPng(path, &w, &h, 3, &ref, true)) << path;
         ASSERT_EQ(w, W);
         ASSERT_EQ(h, H);
         ImageDiff d = compareImages(c.shots.at(f), ref, 8);
@@ -326,7 +327,7 @@ TEST(Slideshow, ShowsEachPictureForItsSeconds)
         EXPECT_EQ(c.showings[i].seconds, seconds[i]);
         int pw = 0, ph = 0;
         std::vector<unsigned char> picture;
-        ASSERT_TRUE(readPng(sourcePath(std::string("assets/") + names[i] + ".png"), &pw, &ph, &picture));
+        ASSERT_TRUE(readPng(sourcePath(std::string("assets/") + names[i] + ".png"), &pw, &ph, 3, &picture, true));
         const std::vector<unsigned char> &screen = c.showings[i].screen;
         // One window pixel per picture pixel, from the lower-left corner; the
         // window's rows start at the bottom, as the picture's do.

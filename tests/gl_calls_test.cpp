@@ -1,22 +1,22 @@
-// gl_calls_test.cpp -- the exact graphics calls of start-up, reshape and the
-// frames of every scene, recorded while the show draws in a real window.
+// gl_calls_test.cpp -- the exact graphics calls of start-up, reshape and
+// every frame of the course, recorded while the show draws in a real window.
 //
-// The expected lists are written out from the show's rules: which calls a
-// frame makes, in which order and with which values. The values that the
-// show computes (camera, spacing, angles, vertices) are read from its state
-// before the frame, so the lists check the calls, and the course tests check
-// the numbers.
+// Every frame is held call by call, value by value, against the course as
+// tests/course_reference.cpp works it out from the show's rules alone; that
+// reference is in turn held to the figures the rules print.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <GL/freeglut.h>
 
+#include "course_reference.h"
 #include "demo.h"
 #include "gl_trace.h"
 #include "show_harness.h"
@@ -26,61 +26,33 @@ namespace {
 typedef std::vector<std::string> Calls;
 
 const int W = 160, H = 120;
-const std::set<int> keptFrames = {1, 2, 1000, 1800, 2152, 2153, 2352, 2353, 2400, 2503, 2723};
-
-std::string n(double v)
-{
-    return glTraceNumber(v);
-}
-
-std::string call(const std::string &name, std::initializer_list<double> args)
-{
-    std::string s = name + "(";
-    bool first = true;
-    for (double a : args) {
-        s += (first ? "" : ", ") + n(a);
-        first = false;
-    }
-    return s + ")";
-}
-
-struct Before {             // the show's state when a frame starts
-    float look[9];
-    float space;
-    ushort sequence;
-    float rotation[25];
-    float size0;
-    unsigned spread;
-    BlastElement elements[301];
-};
 
 struct Recording {
     Calls init;
-    std::map<int, Calls> frames;
-    std::map<int, Before> before;
+    Calls firstFrame, lastFrame, lastExpected;
+    int framesDrawn = 0;                    // frames display() was called for
+    int referenceFrames = 0;                // frames the reference took to reach the pictures
+    std::string firstDifference;            // "frame F, call I: ..." or empty
     std::set<std::string> namesSeen;
     std::vector<int> framesWithoutOneSwap;
     std::vector<size_t> callsAtSleep;       // trace length when each sleep began
     std::vector<unsigned> sleeps;
     Calls keys;                             // everything the key handlers called
-    std::map<int, ushort> sequenceAfter;
+    std::vector<ushort> sequenceAfter;      // [f]: the show's scene after frame f
     bool exited = false;
 };
 
-Before captureBefore()
+// Where two frames' calls first part, or empty when they are equal.
+std::string difference(int frame, const Calls &actual, const Calls &expected)
 {
-    Before b;
-    for (int i = 0; i < 9; ++i)
-        b.look[i] = myGluLookAt[i];
-    b.space = spinnerSpace;
-    b.sequence = sequence;
-    for (int i = 0; i < 25; ++i)
-        b.rotation[i] = mySpinner[i].myRotation;
-    b.size0 = mySpinner[0].mySize;
-    b.spread = secondarySequence[1];
-    for (int e = 0; e < 301; ++e)
-        b.elements[e] = blastElements[e];
-    return b;
+    for (size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+        const char *none = "(no call)";
+        std::string a = i < actual.size() ? actual[i] : none, e = i < expected.size() ? expected[i] : none;
+        if (a != e)
+            return "frame " + std::to_string(frame) + ", call " + std::to_string(i) + ": the show made " + a +
+                   ", the course calls for " + e;
+    }
+    return "";
 }
 
 Recording record()
@@ -98,8 +70,10 @@ Recording record()
     r.init = glTrace;
     reshape(W, H);
 
+    ReferenceCourse course;
+    r.sequenceAfter.push_back(0);
     testing::internal::CaptureStdout();
-    for (int f = 1; f <= 3000; ++f) {
+    for (int f = 1; f <= 3000 && !r.exited; ++f) {
         if (f == 500) {
             // Every key but Esc, and every special key, in the middle of the field.
             glTrace.clear();
@@ -110,15 +84,19 @@ Recording record()
                 arrow_keys(k, 10, 10);
             r.keys = glTrace;
         }
-        bool keep = keptFrames.count(f) != 0;
-        if (keep)
-            r.before[f] = captureBefore();
+        Calls expected;
+        if (course.scene < 4) {
+            expected = course.frame();
+            if (course.scene == 4)
+                r.referenceFrames = f;
+        }
         glTrace.clear();
         try {
             display();
         } catch (const ShowExit &) {
             r.exited = true;
         }
+        r.framesDrawn = f;
         int swaps = 0;
         for (const std::string &c : glTrace) {
             r.namesSeen.insert(c.substr(0, c.find('(')));
@@ -126,11 +104,13 @@ Recording record()
         }
         if (!r.exited && swaps != 1)
             r.framesWithoutOneSwap.push_back(f);
-        r.sequenceAfter[f] = sequence;
-        if (keep)
-            r.frames[f] = glTrace;
-        if (r.exited)
-            break;
+        r.sequenceAfter.push_back(sequence);
+        if (r.firstDifference.empty())
+            r.firstDifference = difference(f, glTrace, expected);
+        if (f == 1)
+            r.firstFrame = glTrace;
+        r.lastFrame = glTrace;
+        r.lastExpected = expected;
     }
     testing::internal::GetCapturedStdout();
     glTracing = false;
@@ -143,83 +123,18 @@ const Recording &recording()
     return r;
 }
 
-Calls frameOpening(const float look[9])
-{
-    return {"glClear(COLOR|DEPTH)", "gluQuadricDrawStyle(GLU_FILL)", "gluQuadricNormals(GLU_SMOOTH)",
-            "glMatrixMode(GL_MODELVIEW)", "glLoadIdentity()",
-            call("gluLookAt", {look[0], look[1], look[2], look[3], look[4], look[5], look[6], look[7], look[8]})};
-}
-
-const Calls lights = {"glLightfv(GL_LIGHT1, GL_POSITION, {0, 2, 0, 1})",
-                      "glLightfv(GL_LIGHT0, GL_POSITION, {0, 0, 2, 1})"};
-
-void append(Calls &to, const Calls &more)
-{
-    to.insert(to.end(), more.begin(), more.end());
-}
-
-Calls spinnerCalls(float x, float z, float rotation, float size)
-{
-    return {"glPushMatrix()",
-            call("glTranslatef", {x, 0, z}),
-            "glRotatef(90, 1, 0, 0)",
-            call("glRotatef", {rotation, 0, 0.2f, 1}),
-            call("glRotatef", {rotation, 0, 0, 1}),
-            "gluQuadricTexture(1)",
-            call("gluSphere", {size * 0.5, 20, 20}),
-            "glPopMatrix()"};
-}
-
-// The grid: rows i, columns j from -2 to 2; the spinner index steps by 4 per
-// row, so four spinners are drawn twice and turn twice.
-Calls gridCalls(const Before &b)
-{
-    static const float rowColours[5][3] = {
-        {1.0f, 0.5f, 0.5f}, {0.5f, 1.0f, 0.5f}, {0.5f, 0.5f, 1.0f}, {1.0f, 0.5f, 0.5f}, {0.5f, 1.0f, 0.5f}};
-    float rotation[25];
-    for (int k = 0; k < 25; ++k)
-        rotation[k] = b.rotation[k];
-    Calls calls;
-    for (int i = -2; i <= 2; ++i) {
-        for (int j = -2; j <= 2; ++j) {
-            const float *c = rowColours[i + 2];
-            calls.push_back(call("glColor4f", {c[0], c[1], c[2], 0.8f}));
-            int k = (i + 2) * 4 + (j + 2);
-            rotation[k] += 1.5f;
-            append(calls, spinnerCalls(i * b.space, j * b.space, rotation[k], 1.0f));
-        }
-    }
-    return calls;
-}
-
-Calls triangleCalls(const Before &b)
-{
-    Calls calls = {"glDisable(GL_BLEND)"};
-    for (int e = 0; e < 301; ++e) {
-        const BlastElement &t = b.elements[e];
-        float d[3];
-        for (int k = 0; k < 3; ++k)
-            d[k] = (float)(b.spread * (double)t.speed[k]);
-        calls.push_back(call("glTranslatef", {d[0], d[1], d[2]}));
-        calls.push_back("glBegin(GL_TRIANGLES)");
-        calls.push_back("glColor3f(1, 1, 1)");
-        calls.push_back("glTexCoord2f(1, 1)");
-        calls.push_back(call("glVertex3f", {t.coords[2][0], t.coords[2][1], t.coords[2][2]}));
-        calls.push_back("glTexCoord2f(1, 0)");
-        calls.push_back(call("glVertex3f", {t.coords[1][0], t.coords[1][1], t.coords[1][2]}));
-        calls.push_back("glTexCoord2f(0, 0)");
-        calls.push_back(call("glVertex3f", {t.coords[0][0], t.coords[0][1], t.coords[0][2]}));
-        calls.push_back("glEnd()");
-        calls.push_back(call("glTranslatef", {-d[0], -d[1], -d[2]}));
-    }
-    return calls;
-}
-
 void expectCalls(const Calls &actual, const Calls &expected)
 {
     ASSERT_EQ(actual.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
         ASSERT_EQ(actual[i], expected[i]) << "call " << i;
+}
+
+std::string digits(double v, int n)
+{
+    char buf[40];
+    snprintf(buf, sizeof buf, "%.*g", n, v);
+    return buf;
 }
 
 }  // namespace
@@ -257,80 +172,30 @@ TEST(GlCalls, EveryFrameSwapsOnceAndUsesOnlyTheShowsCalls)
         EXPECT_TRUE(allowed.count(name)) << name << " is not a call of the show's frames";
 }
 
-TEST(GlCalls, FieldFrames)
+// All 2722 frames and the pictures' frame, bit for bit.
+TEST(GlCalls, EveryFrameIsTheCourseToTheLastBit)
 {
     const Recording &r = recording();
-    for (int f : {1, 2, 1000, 1800, 2152}) {
-        SCOPED_TRACE("frame " + std::to_string(f));
-        const Before &b = r.before.at(f);
-        Calls expected = frameOpening(b.look);
-        expected.push_back("glutWireSphere(10, 30, 30)");
-        append(expected, lights);
-        append(expected, gridCalls(b));
-        expected.push_back("glutSwapBuffers()");
-        expectCalls(r.frames.at(f), expected);
-    }
+    EXPECT_EQ(r.firstDifference, "");
+    EXPECT_EQ(r.referenceFrames, 2723);
+    EXPECT_EQ(r.framesDrawn, 2723);
     // The very first frame looks from (0, 1, 0) at (0, 1, 0).
-    EXPECT_EQ(r.frames.at(1)[5], "gluLookAt(0, 1, 0, 0, 1, 0, 0, 1, 0)");
-}
-
-TEST(GlCalls, ShrinkingSphereFrames)
-{
-    const Recording &r = recording();
-    // 2153 is the first frame of the single sphere; 2352 its last, which
-    // hands over to the blast but still draws no triangle.
-    for (int f : {2153, 2352}) {
-        SCOPED_TRACE("frame " + std::to_string(f));
-        const Before &b = r.before.at(f);
-        float size = (float)(b.size0 - 0.005);
-        Calls expected = frameOpening(b.look);
-        expected.push_back("glutWireSphere(10, 30, 30)");
-        append(expected, lights);
-        append(expected, spinnerCalls(0, 0, b.rotation[0] + 1.5f, size));
-        expected.push_back("glutSwapBuffers()");
-        expectCalls(r.frames.at(f), expected);
-    }
-    EXPECT_EQ(r.sequenceAfter.at(2352), 2);
-}
-
-TEST(GlCalls, BlastFrames)
-{
-    const Recording &r = recording();
-    for (int f : {2353, 2400, 2503}) {
-        SCOPED_TRACE("frame " + std::to_string(f));
-        const Before &b = r.before.at(f);
-        Calls expected = frameOpening(b.look);
-        expected.push_back("glutWireSphere(10, 30, 30)");
-        append(expected, triangleCalls(b));
-        expected.push_back("glutSwapBuffers()");
-        expectCalls(r.frames.at(f), expected);
-    }
-    EXPECT_EQ(r.before.at(2353).spread, 0u);
-    EXPECT_EQ(r.before.at(2400).spread, 47u);
-    EXPECT_EQ(r.before.at(2503).spread, 100u);
+    ASSERT_GT(r.firstFrame.size(), 5u);
+    EXPECT_EQ(r.firstFrame[5], "gluLookAt(0, 1, 0, 0, 1, 0, 0, 1, 0)");
 }
 
 TEST(GlCalls, LastFrameSwapsTheWallThenShowsThePictures)
 {
     const Recording &r = recording();
-    const Before &b = r.before.at(2723);
-    Calls expected = frameOpening(b.look);
-    expected.push_back("glutWireSphere(10, 30, 30)");
-    append(expected, triangleCalls(b));
-    expected.push_back("glutSwapBuffers()");           // the blast's own swap of the finished wall
-    const int sizes[5][2] = {{640, 301}, {402, 480}, {640, 480}, {640, 241}, {640, 301}};
-    std::vector<size_t> sleepAt;
-    for (int i = 0; i < 5; ++i) {
-        if (i > 0)
-            expected.push_back("glClear(COLOR|DEPTH)");
-        expected.push_back("glPixelStorei(GL_UNPACK_ALIGNMENT, 1)");
-        expected.push_back("glDrawPixels(" + n(sizes[i][0]) + ", " + n(sizes[i][1]) + ", GL_RGBA, GL_UNSIGNED_BYTE)");
-        expected.push_back("glutSwapBuffers()");
-        sleepAt.push_back(expected.size());
-    }
-    expectCalls(r.frames.at(2723), expected);
-    // Each picture is held right after its swap, for its seconds.
-    EXPECT_EQ(r.callsAtSleep, sleepAt);
+    // The blast's own swap of the finished wall comes before the pictures;
+    // each picture is held right after its swap, for its seconds.
+    std::vector<size_t> swapsAt;
+    for (size_t i = 0; i < r.lastExpected.size(); ++i)
+        if (r.lastExpected[i] == "glutSwapBuffers()")
+            swapsAt.push_back(i + 1);
+    ASSERT_EQ(swapsAt.size(), 6u);
+    swapsAt.erase(swapsAt.begin());
+    EXPECT_EQ(r.callsAtSleep, swapsAt);
     EXPECT_EQ(r.sleeps, (std::vector<unsigned>{5, 5, 5, 10, 5}));
 }
 
@@ -339,6 +204,7 @@ TEST(GlCalls, KeysOtherThanEscDoNothing)
     const Recording &r = recording();
     EXPECT_TRUE(r.keys.empty()) << r.keys.front();
     // The course after the key presses keeps its timetable.
+    ASSERT_GE(r.sequenceAfter.size(), 2723u);
     EXPECT_EQ(r.sequenceAfter.at(2151), 0);
     EXPECT_EQ(r.sequenceAfter.at(2152), 1);
     EXPECT_EQ(r.sequenceAfter.at(2351), 1);
@@ -361,7 +227,7 @@ TEST(GlCalls, ReshapeSetsViewportAndPerspective)
         "glViewport(0, 0, 800, 0)", "glMatrixMode(GL_PROJECTION)", "glLoadIdentity()",
         "gluPerspective(80, 800, 1, 5000)", "glMatrixMode(GL_MODELVIEW)", "glLoadIdentity()",
         "glViewport(0, 0, 1280, 720)", "glMatrixMode(GL_PROJECTION)", "glLoadIdentity()",
-        "gluPerspective(80, 1.77777778, 1, 5000)", "glMatrixMode(GL_MODELVIEW)", "glLoadIdentity()",
+        "gluPerspective(80, 1.7777777777777777, 1, 5000)", "glMatrixMode(GL_MODELVIEW)", "glLoadIdentity()",
     });
 }
 
@@ -390,4 +256,87 @@ TEST(GlCalls, TheLibraryCallsNoOtherGraphicsFunction)
         "glutInitDisplayMode", "glutInitWindowSize", "glutKeyboardFunc", "glutMainLoop", "glutReshapeFunc",
         "glutSpecialFunc", "glutSwapBuffers", "glutWireSphere"};
     EXPECT_EQ(used, expected);
+}
+
+// The reference against the figures the rules print, so that it and the
+// show cannot share a mistake unseen.
+TEST(Reference, FollowsThePrintedTimetable)
+{
+    // After each frame: orbit speed, swing direction and grid spacing as the
+    // timetable prints them, the spacing itself, the scene and zero passes.
+    ReferenceCourse c;
+    std::vector<std::string> at(2724);
+    std::vector<float> spacing(2724);
+    std::vector<unsigned> scene(2724), passes(2724);
+    for (int f = 1; f <= 2723; ++f) {
+        c.frame();
+        at[f] = digits(c.turn, 6) + " " + std::to_string(c.swing) + " " + digits(c.spacing, 8);
+        spacing[f] = c.spacing;
+        scene[f] = c.scene;
+        passes[f] = c.zeroPasses;
+    }
+    EXPECT_EQ(digits(spacing[1], 6), "1.004");
+    EXPECT_EQ(at[1].substr(0, 8), "5e-05 1 ");
+    EXPECT_EQ(at[600], "0.0300002 1 3.3999691");        // the 600th step: the first speed above 0.03
+    EXPECT_EQ(at[601], "0.0299502 -1 3.3999691");       // the top turn
+    EXPECT_EQ(at[1800], "-0.0300002 -1 -1.3959975");
+    EXPECT_EQ(at[1801], "0.0300502 1 -1.3959975");      // the bottom burst
+    EXPECT_EQ(at[1802], "0.0300002 -1 -1.3959975");
+    EXPECT_EQ(at[1803], "-0.0299502 1 -1.3959975");
+    EXPECT_EQ(passes[1450], 0u);
+    EXPECT_EQ(passes[1451], 1u);
+    EXPECT_GE(std::fabs(spacing[2151]), 0.0001f);
+    EXPECT_LT(std::fabs(spacing[2152]), 0.0001f);
+    const unsigned changes[] = {2152, 2352, 2503, 2723};
+    for (unsigned s = 0; s < 4; ++s) {
+        EXPECT_EQ(scene[changes[s] - 1], s) << "scene " << s + 1;
+        EXPECT_EQ(scene[changes[s]], s + 1) << "scene " << s + 1;
+    }
+    EXPECT_EQ(spacing[2352], spacing[2152]);            // frozen while the sphere shrinks
+}
+
+TEST(Reference, BuildsTheWallAndTheClusterAsPrinted)
+{
+    ReferenceCourse c;
+    EXPECT_EQ(digits(c.cellWidth, 8) + " " + digits(c.cellHeight, 8), "0.39867109 3.3333333");
+    auto home = [&](int e) {
+        std::string s;
+        for (auto &v : c.triangles[e].home)
+            s += "(" + digits(v[0], 8) + ", " + digits(v[1], 8) + ", " + digits(v[2], 8) + ")";
+        return s;
+    };
+    EXPECT_EQ(home(0), "(0, 0, 0)(0, 0, 0)(0, 0, 0)");
+    EXPECT_EQ(home(1), "(-5, -4, 0)(-4.6013288, -0.66666675, 0)(-5, -0.66666675, 0)");
+    EXPECT_EQ(home(2), "(-5, -4, 0)(-4.6013288, -4, 0)(-4.6013288, -0.66666675, 0)");
+    EXPECT_EQ(digits(c.triangles[300].home[2][0], 8) + " " + digits(c.triangles[300].home[2][1], 8), "14.933555 6");
+    // 5418 draws in start-up; a fresh source starts 346, 130, 10982, 1090, 11656.
+    c.seed = 1;
+    std::vector<unsigned> first;
+    for (int i = 0; i < 5; ++i)
+        first.push_back(c.random());
+    EXPECT_EQ(first, (std::vector<unsigned>{346, 130, 10982, 1090, 11656}));
+    EXPECT_EQ(digits(c.triangles[0].heading[0], 8), digits((float)((float)(346 * 0.00001) - 130 * 0.00001), 8));
+}
+
+TEST(Reference, ReassemblesOverTheBlastsFrames)
+{
+    ReferenceCourse c;
+    while (c.scene < 2)
+        c.frame();
+    std::vector<unsigned> spread(372);
+    std::vector<float> glided;
+    for (int b = 1; b <= 371; ++b) {
+        spread[b] = c.spread;                       // the spread this blast frame draws
+        c.frame();
+        if (b == 370)
+            glided.assign(c.eye, c.eye + 9);
+    }
+    EXPECT_EQ(spread[1], 0u);
+    EXPECT_EQ(spread[100], 99u);
+    EXPECT_EQ(spread[271], 100u);
+    EXPECT_EQ(spread[272], 99u);
+    EXPECT_EQ(spread[370], 1u);
+    EXPECT_EQ(spread[371], 0u);
+    // The last step divides by 1: the camera is exactly at the frontal view.
+    EXPECT_EQ(glided, (std::vector<float>{0, 0, 5, 0, 0, -5, 0, 1, 0}));
 }

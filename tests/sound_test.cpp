@@ -44,8 +44,10 @@ void writeAll(const std::string &path, const std::vector<char> &bytes)
     out.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
-// libopenmpt's own rendering of the module from its start, 16-bit stereo.
-std::vector<int16_t> referenceRender(size_t frameCount)
+// libopenmpt's own rendering of the module, 16-bit stereo: from its start
+// or from the start of order `fromOrder`, repeating as `repeatCount` says;
+// shorter than asked where the module ends first.
+std::vector<int16_t> referenceRender(size_t frameCount, int repeatCount = -1, int fromOrder = 0)
 {
     std::vector<char> file = readAll(modulePath);
     openmpt_module *mod = openmpt_module_create_from_memory2(file.data(), file.size(), nullptr, nullptr, nullptr,
@@ -53,7 +55,9 @@ std::vector<int16_t> referenceRender(size_t frameCount)
     std::vector<int16_t> pcm(frameCount * 2);
     if (!mod)
         return {};
-    openmpt_module_set_repeat_count(mod, -1);
+    openmpt_module_set_repeat_count(mod, repeatCount);
+    if (fromOrder > 0)
+        openmpt_module_set_position_order_row(mod, fromOrder, 0);
     size_t done = 0;
     while (done < frameCount) {
         size_t n = openmpt_module_read_interleaved_stereo(mod, 44100, std::min<size_t>(1024, frameCount - done),
@@ -63,7 +67,26 @@ std::vector<int16_t> referenceRender(size_t frameCount)
         done += n;
     }
     openmpt_module_destroy(mod);
+    pcm.resize(done * 2);
     return pcm;
+}
+
+std::vector<int16_t> readPcm(const std::string &path)
+{
+    std::vector<char> bytes = readAll(path);
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    return pcm;
+}
+
+// The largest sample difference between `count` frames of a from frame
+// `ai` and of b from frame `bi`.
+int worstDifference(const std::vector<int16_t> &a, size_t ai, const std::vector<int16_t> &b, size_t bi, size_t count)
+{
+    int worst = 0;
+    for (size_t i = 0; i < count * 2; ++i)
+        worst = std::max(worst, std::abs(a[ai * 2 + i] - b[bi * 2 + i]));
+    return worst;
 }
 
 size_t firstSound(const std::vector<int16_t> &pcm)
@@ -72,6 +95,14 @@ size_t firstSound(const std::vector<int16_t> &pcm)
         if (pcm[i] != 0)
             return i / 2;
     return pcm.size() / 2;
+}
+
+double rms(const std::vector<int16_t> &pcm, size_t from, size_t count)
+{
+    double sum = 0;
+    for (size_t i = from * 2; i < (from + count) * 2; ++i)
+        sum += (double)pcm[i] * pcm[i];
+    return std::sqrt(sum / (double)(count * 2));
 }
 
 // Loads `path` and reports whether a module came back and how long it took.
@@ -99,9 +130,7 @@ TEST(Music, ReachesTheAudioDeviceAsTheModuleSounds)
     soundClose();
     unsetenv("SDL_DISKAUDIOFILE");
 
-    std::vector<char> bytes = readAll(out);
-    std::vector<int16_t> device(bytes.size() / 2);
-    memcpy(device.data(), bytes.data(), device.size() * 2);
+    std::vector<int16_t> device = readPcm(out);
     ASSERT_GT(device.size(), 44100u * 2) << "less than a second reached the device";
 
     // The device may have played silence before playback began; from the
@@ -111,17 +140,62 @@ TEST(Music, ReachesTheAudioDeviceAsTheModuleSounds)
     ASSERT_LT(d0, device.size() / 2) << "the device received only silence";
     size_t span = std::min(device.size() / 2 - d0, ref.size() / 2 - r0);
     ASSERT_GT(span, 22050u);
-    int worst = 0;
-    double signal = 0;
-    for (size_t i = 0; i < span * 2; ++i) {
-        worst = std::max(worst, std::abs(device[d0 * 2 + i] - ref[r0 * 2 + i]));
-        signal += (double)ref[r0 * 2 + i] * ref[r0 * 2 + i];
-    }
     // The player dithers its 16-bit output, so two renderings may differ by
     // a step or two; a different sound would differ by far more.
-    EXPECT_LE(worst, 2);
-    EXPECT_GT(std::sqrt(signal / (double)(span * 2)), 100.0) << "the compared stretch is nearly silent";
+    EXPECT_LE(worstDifference(device, d0, ref, r0, span), 2);
+    EXPECT_GT(rms(ref, r0, span), 100.0) << "the compared stretch is nearly silent";
     EXPECT_LT(d0 - r0, 44100u / 4) << "playback began " << (d0 - r0) / 44.1 << " ms late";
+}
+
+// The show outlasts the module on a slow machine: the layer must start it
+// over from its restart position, not fall silent.
+TEST(Music, KeepsPlayingFromTheRestartPastTheModulesEnd)
+{
+    std::vector<char> file = readAll(modulePath);
+    ASSERT_GT(file.size(), 80u);
+    const int restart = (unsigned char)file[66] | (unsigned char)file[67] << 8;  // the XM header's restart order
+    const size_t second = 44100;
+    std::vector<int16_t> once = referenceRender(300 * second, 0);   // one pass, with the last notes' tails
+    const size_t pass = once.size() / 2;
+    ASSERT_GT(pass, 60 * second);
+    ASSERT_LT(pass, 300 * second);
+
+    std::string out = scratchDir() + "/past-the-end.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);       // as fast as the layer renders, not in real time
+    ASSERT_TRUE(soundInit(44100, 32));
+    MusicModule *song = musicLoad(modulePath.c_str());
+    ASSERT_NE(song, nullptr);
+    musicPlay(song);
+    const off_t wanted = (off_t)((pass + 10 * second) * 4);
+    struct stat st = {};
+    for (int i = 0; i < 1200 && (stat(out.c_str(), &st) != 0 || st.st_size < wanted); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    musicStop(song);
+    soundClose();
+    unsetenv("SDL_DISKAUDIOFILE");
+    unsetenv("SDL_DISKAUDIODELAY");
+
+    std::vector<int16_t> device = readPcm(out);
+    size_t d0 = firstSound(device), r0 = firstSound(once);
+    ASSERT_GE(d0, r0);
+    const size_t at = d0 - r0;                  // the module's first frame on the device
+    ASSERT_GE(device.size() / 2, at + pass + 8 * second) << "the device got too little to compare";
+    // The device follows the first pass until the module starts over, at
+    // its end...
+    size_t loop = 0;
+    while (loop < pass && std::abs(device[(at + loop) * 2] - once[loop * 2]) <= 2 &&
+           std::abs(device[(at + loop) * 2 + 1] - once[loop * 2 + 1]) <= 2)
+        ++loop;
+    EXPECT_GT(loop, pass - second) << "the device left the module " << (double)(pass - loop) / second
+                                   << " s before its end";
+    // ...and then plays it as it sounds from the restart order: compared from
+    // a second in, when the tails of the last notes have died away.
+    std::vector<int16_t> restarted = referenceRender(8 * second, 0, restart);
+    ASSERT_EQ(restarted.size(), 8 * second * 2);
+    EXPECT_LE(worstDifference(device, at + loop + second, restarted, second, 7 * second), 2);
+    EXPECT_GT(rms(device, at + loop + second, 7 * second), 100.0) << "silence after the module's end";
 }
 
 TEST(Music, NoAudioDeviceLeavesTheShowSilent)

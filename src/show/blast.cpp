@@ -64,10 +64,12 @@ void initBlast()
     unsigned n = 0;
     for (int Column = 0; Column < maxColums; ++Column) {
         for (int Row = 0; Row < 3; ++Row) {
-            float x0 = (float)(Column * triangleXincrease - 5);
-            float x1 = (float)((Column + 1) * triangleXincrease - 5);
-            float y0 = (float)(Row * triangleYincrease - 4);
-            float y1 = (float)((Row + 1) * triangleYincrease - 4);
+            // In double: C++ would round int x float to a float before the
+            // subtraction; the corners are rounded once, when stored.
+            float x0 = (float)(Column * (double)triangleXincrease - 5);
+            float x1 = (float)((Column + 1) * (double)triangleXincrease - 5);
+            float y0 = (float)(Row * (double)triangleYincrease - 4);
+            float y1 = (float)((Row + 1) * (double)triangleYincrease - 4);
 
             setHome(++n, x0, y0, x1, y1, x0, y1);
             setHome(++n, x0, y0, x1, y0, x1, y1);

@@ -49,7 +49,9 @@ void doSpinners()
         }
     } else if (sequence == 1) {
         // The centre sphere keeps the colour the grid's last row left current.
-        mySpinner[0].mySize = (float)(mySpinner[0].mySize - 0.005);
+        // The steps and the band are single-precision constants: their float
+        // values enter the double-precision sums, which round once, when stored.
+        mySpinner[0].mySize = (float)(mySpinner[0].mySize - (double)0.005f);
         makeSpinner(&mySpinner[0], 0, 0, 0);
         if (!(mySpinner[0].mySize > 0.001f))
             sequence = 2;
@@ -58,13 +60,13 @@ void doSpinners()
     // The swing: the speed ramps by a small step in the direction's sign
     // while it stays within the band; outside it the direction flips.
     if (cameraSpeed >= -0.03f && cameraSpeed <= 0.03f) {
-        accCam((float)(cameraDirection * 0.00005));
+        accCam((float)(cameraDirection * (double)0.00005f));
         if (sequence == 0)
-            spinnerSpace = (float)(spinnerSpace + cameraDirection * 0.004);
+            spinnerSpace = (float)(spinnerSpace + cameraDirection * (double)0.004f);
     } else {
         cameraSpeed = cameraDirection * cameraSpeed;
         cameraDirection = (short)-cameraDirection;
-        accCam((float)(cameraDirection * 0.00005));
+        accCam((float)(cameraDirection * (double)0.00005f));
     }
 
     // The grid counts as collapsed while |spacing| is below 0.0001; the

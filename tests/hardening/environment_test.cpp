@@ -39,7 +39,7 @@ const AudioCase audioCases[] = {
     {"SoundCardMissing", {"SDL_AUDIODRIVER=alsa", "AUDIODEV=hw:99,0"}},
 };
 
-TEST_P(NoAudio, SilentFullCourseWithoutDelay)
+TEST_P(NoAudio, SilentFullCourseWithoutExtraWork)
 {
     Launch launch = runner();
     for (std::string setting : GetParam().env) {
@@ -51,7 +51,10 @@ TEST_P(NoAudio, SilentFullCourseWithoutDelay)
     ShowProcess p;
     expectFullCourse(launch, &p);
     EXPECT_NE(p.err.find(": music off: audio: "), std::string::npos) << tailOf(p.err);
-    EXPECT_LE(medianStartDelayOverGood(launch), 100.0) << "first frame later than with working audio";
+    // No more work before the first frame than with working audio; a start
+    // that sits and waits is audio_startup_test's to find, by the time it
+    // spends blocked. (The milliseconds to the first frame are the benchmark's.)
+    EXPECT_LE(startWorkOverGood(launch), 1.5) << "more work before the first frame than with working audio";
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, NoAudio, testing::ValuesIn(audioCases),

@@ -92,7 +92,7 @@ class Keys : public ShowTest {
 TEST_F(Keys, NoKeyButEscChangesTheCourse)
 {
     placeModule(scratch.path());
-    ASSERT_TRUE(mapEveryLatin1Key(screen.display())) << "could not give every character a key";
+    ASSERT_TRUE(mapEveryLatin1Key(screen.name())) << "could not give every character a key";
     std::set<unsigned> ordinaryCodes, specialCodes;
     std::vector<std::string> ordinary = ordinaryKeys(&ordinaryCodes);
     std::vector<std::string> special = specialKeys(&specialCodes);
@@ -104,11 +104,11 @@ TEST_F(Keys, NoKeyButEscChangesTheCourse)
     ASSERT_TRUE(p.start(launch));
     ASSERT_TRUE(p.waitForText("runner: first-frame", 60)) << tailOf(p.err);
     // The window fills the screen; the pointer over it gives it the keys.
-    xdotool(screen.display(), {"mousemove", "100", "100"});
+    xdotool(screen.name(), {"mousemove", "100", "100"});
     int rounds = 0;
     while (!p.ended && monotonicMs() - p.startedMs < courseSeconds * 1000.0) {
-        xdotool(screen.display(), ordinary);
-        xdotool(screen.display(), special);
+        xdotool(screen.name(), ordinary);
+        xdotool(screen.name(), special);
         p.waitForText("\x01", 0.001);           // keeps reading the runner's report
         rounds += 1;
     }

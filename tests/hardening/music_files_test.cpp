@@ -2,7 +2,7 @@
 //
 // Each case puts its own "demomain.xm" in the runner's working directory,
 // runs the show's whole course and checks it ended as usual, then compares
-// the time to the first frame with that of the show's own module.
+// the work done before the first frame with that of the show's own module.
 #include "show_fixture.h"
 
 #include <fcntl.h>
@@ -183,7 +183,7 @@ void PrintTo(const MusicCase &c, std::ostream *os)
 class BadMusicFile : public ShowTest, public testing::WithParamInterface<MusicCase> {
 };
 
-TEST_P(BadMusicFile, FullCourseAndNoLaterFirstFrame)
+TEST_P(BadMusicFile, FullCourseAndNoExtraWorkBeforeTheFirstFrame)
 {
     const MusicCase &c = GetParam();
     c.prepare(scratch.path(), module);
@@ -198,8 +198,10 @@ TEST_P(BadMusicFile, FullCourseAndNoLaterFirstFrame)
             << "stderr:\n" << tailOf(p.err);
     }
 
-    double later = medianStartDelayOverGood(launch);
-    EXPECT_LE(later, 100.0) << "first frame later than with the show's own module";
+    // No more work before the first frame than the show's own module costs,
+    // give or take; a file that blocked would give no first frame at all.
+    // (The milliseconds to the first frame are the benchmark's.)
+    EXPECT_LE(startWorkOverGood(launch), 1.5) << "more work before the first frame than with the show's own module";
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, BadMusicFile, testing::ValuesIn(cases),

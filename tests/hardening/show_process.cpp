@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,73 +38,6 @@ static void resetSignals()
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-}
-
-// ---- VirtualScreen ---------------------------------------------------------
-
-VirtualScreen::~VirtualScreen()
-{
-    stop();
-}
-
-bool VirtualScreen::start(int width, int height)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
-    char screen[32];
-    snprintf(screen, sizeof screen, "%dx%dx24", width, height);
-    pid = fork();
-    if (pid == 0) {
-        resetSignals();
-        close(fds[0]);
-        int nul = open("/dev/null", O_RDWR);
-        dup2(nul, 0);
-        dup2(nul, 1);
-        dup2(nul, 2);
-        if (fds[1] != 3) {
-            dup2(fds[1], 3);
-            close(fds[1]);
-        }
-        // The server writes the display number it chose to descriptor 3
-        // once it accepts connections.
-        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
-               "-noreset", (char *)nullptr);
-        _exit(127);
-    }
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return false;
-    }
-    std::string number;
-    double deadline = monotonicMs() + 10000;
-    while (monotonicMs() < deadline && (number.empty() || number.back() != '\n')) {
-        struct pollfd p = {fds[0], POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0)
-            continue;
-        char c;
-        if (read(fds[0], &c, 1) != 1)
-            break;
-        number += c;
-    }
-    close(fds[0]);
-    if (number.empty() || number.back() != '\n') {
-        stop();
-        return false;
-    }
-    number.pop_back();
-    name = ":" + number;
-    return true;
-}
-
-void VirtualScreen::stop()
-{
-    if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
 }
 
 // ---- ScratchDir ------------------------------------------------------------
@@ -277,12 +211,23 @@ static void drain(int *fd, std::string *into)
     }
 }
 
+// Collects the child's status and the processor time it used.
+bool ShowProcess::reap(int options)
+{
+    struct rusage usage;
+    if (wait4(pid, &status, options, &usage) != pid)
+        return false;
+    cpuMs = (double)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+            (double)(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+    return true;
+}
+
 // Reads whatever the child wrote and notices its end, until `text` shows
 // up on stderr, the child has ended, or the clock passes `untilMs`.
 bool ShowProcess::pump(double untilMs, const std::string *text)
 {
     for (;;) {
-        if (!ended && waitpid(pid, &status, WNOHANG) == pid) {
+        if (!ended && reap(WNOHANG)) {
             ended = true;
             endedMs = monotonicMs();
         }
@@ -319,7 +264,7 @@ bool ShowProcess::finish(double seconds)
         return true;
     }
     kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+    reap(0);
     ended = true;
     endedMs = monotonicMs();
     drain(&outFd, &out);

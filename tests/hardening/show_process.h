@@ -18,24 +18,6 @@
 // Milliseconds on the monotonic clock, the clock the runner reports in.
 double monotonicMs();
 
-// A private Xvfb, on a display number the server picks itself, so tests
-// running side by side never share or fight over one.
-class VirtualScreen {
-public:
-    VirtualScreen() = default;
-    VirtualScreen(const VirtualScreen &) = delete;
-    VirtualScreen &operator=(const VirtualScreen &) = delete;
-    ~VirtualScreen();
-
-    bool start(int width = 320, int height = 240);
-    void stop();                                // kills the server and reaps it
-    const std::string &display() const { return name; }
-
-private:
-    pid_t pid = -1;
-    std::string name;
-};
-
 // A fresh directory under /tmp, removed with everything in it at the end.
 class ScratchDir {
 public:
@@ -102,10 +84,12 @@ public:
     double endedMs = 0;                         // when its end was seen (10 ms resolution)
     bool ended = false;
     int status = 0;                             // as from waitpid
+    double cpuMs = -1;                          // processor time of all its threads, once it has ended
     std::string out, err;
 
 private:
     bool pump(double untilMs, const std::string *text);
+    bool reap(int options);
     int outFd = -1, errFd = -1;
 };
 

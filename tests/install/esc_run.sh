@@ -1,6 +1,6 @@
 #!/bin/sh
 # esc_run.sh LAUNCHER OUT ERR
-# Runs on an X server of its own (see with-xvfb): starts the show through
+# Runs on an X server of its own (see tests/support/with_display.cpp): starts the show through
 # LAUNCHER with the display given as a toolkit option and DISPLAY unset,
 # waits for its window and a second of frames, presses Esc, and exits with
 # the show's status. Standard output and error go to OUT and ERR.

@@ -60,7 +60,7 @@ grep -q "no X display" "$work/err" || fail "no word about the missing display: $
 # DISPLAY unset, so the show only finds it if the arguments pass through.
 export SDL_AUDIODRIVER=dummy
 status=0
-"$source/tests/support/with-xvfb" "$here/esc_run.sh" "$work/home/bin/corbanet-demo" "$work/out" "$work/err" \
+"$build/with_display" "$here/esc_run.sh" "$work/home/bin/corbanet-demo" "$work/out" "$work/err" \
     || status=$?
 [ "$status" = 0 ] || fail "the show exited with status $status; stderr: $(cat "$work/err")"
 if grep -q "music off" "$work/err"; then

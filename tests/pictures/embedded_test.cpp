@@ -53,7 +53,7 @@ TEST(EmbeddedPictures, ContentIsThePngFlippedBottomRowFirst)
         SCOPED_TRACE(p.name);
         int w = 0, h = 0;
         std::vector<unsigned char> png;
-        ASSERT_TRUE(readPngRgba(std::string(ASSETS_DIR) + "/" + p.name + ".png", w, h, png));
+        ASSERT_TRUE(readPng(std::string(ASSETS_DIR) + "/" + p.name + ".png", &w, &h, 4, &png));
         ASSERT_EQ((unsigned)w, p.w);
         ASSERT_EQ((unsigned)h, p.h);
         const unsigned char *bytes = static_cast<const unsigned char *>(p.data);

@@ -34,7 +34,7 @@ TEST(Painter, PaintsOnlyTheNamedPictureAndRejectsUnknownNames)
     EXPECT_FALSE(fileExists(dir.path + "/spider.png"));
     int w = 0, h = 0;
     std::vector<unsigned char> px;
-    ASSERT_TRUE(readPngRgba(dir.path + "/zorsmall.png", w, h, px));
+    ASSERT_TRUE(readPng(dir.path + "/zorsmall.png", &w, &h, 4, &px));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 241);
     EXPECT_NE(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path + "' nosuchpicture", out), 0);

@@ -3,7 +3,6 @@
 //------------------------------------------------------------------------------
 #include "png_util.h"
 
-#include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,33 +12,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-void writeTestPng(const std::string &path, int w, int h, int channels, const std::vector<unsigned char> &bytes)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = (png_uint_32)w;
-    image.height = (png_uint_32)h;
-    image.format = channels == 1 ? PNG_FORMAT_GRAY : (channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA);
-    if ((int)bytes.size() != w * h * channels ||
-        !png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), w * channels, nullptr))
-        throw std::runtime_error("cannot write test PNG " + path);
-}
-
-bool readPngRgba(const std::string &path, int &w, int &h, std::vector<unsigned char> &rgba)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGBA;
-    w = (int)image.width;
-    h = (int)image.height;
-    rgba.assign((size_t)w * h * 4, 0);
-    return png_image_finish_read(&image, nullptr, rgba.data(), w * 4, nullptr) != 0;
-}
 
 std::string readFile(const std::string &path)
 {

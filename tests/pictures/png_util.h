@@ -1,7 +1,7 @@
 //------------------------------------------------------------------------------
 // png_util.h
-// Helpers for the picture tests: PNG files through libpng, child processes,
-// scratch folders.
+// Helpers for the picture tests: files, child processes, scratch folders
+// (PNG files: png_file.h).
 //------------------------------------------------------------------------------
 #ifndef PNG_UTIL_H
 #define PNG_UTIL_H
@@ -9,11 +9,7 @@
 #include <string>
 #include <vector>
 
-// Writes an 8-bit PNG; channels is 1 (grey), 3 (RGB) or 4 (RGBA), rows top first.
-void writeTestPng(const std::string &path, int w, int h, int channels, const std::vector<unsigned char> &bytes);
-
-// Decodes any PNG to 8-bit RGBA, rows top first; false if it cannot be read.
-bool readPngRgba(const std::string &path, int &w, int &h, std::vector<unsigned char> &rgba);
+#include "png_file.h"
 
 std::string readFile(const std::string &path);
 bool fileExists(const std::string &path);

@@ -15,8 +15,9 @@ static int depth;       // > 0 while a traced call is running inside the librari
 
 std::string glTraceNumber(double v)
 {
+    // Nine digits tell every float apart; a double that is no float needs 17.
     char buf[32];
-    snprintf(buf, sizeof buf, "%.9g", v);
+    snprintf(buf, sizeof buf, (double)(float)v == v ? "%.9g" : "%.17g", v);
     return buf;
 }
 

@@ -17,7 +17,8 @@
 extern std::vector<std::string> glTrace;
 extern bool glTracing;
 
-// A number as the trace writes it (%.9g, so floats keep every digit).
+// A number as the trace writes it, with every digit it has: %.9g for a value
+// that is a float, %.17g for any other double.
 std::string glTraceNumber(double v);
 
 #endif

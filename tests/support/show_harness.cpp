@@ -10,7 +10,6 @@
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xutil.h>
-#include <png.h>
 
 #include "demo.h"
 #include "platform.h"
@@ -100,30 +99,6 @@ std::vector<unsigned char> readFrontBuffer(int width, int height)
     }
     XDestroyImage(img);
     return rgb;
-}
-
-bool writePng(const std::string &path, int width, int height, const std::vector<unsigned char> &rgb)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGB;
-    // A negative stride tells libpng the buffer holds the bottom row first.
-    return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), -width * 3, nullptr) != 0;
-}
-
-bool readPng(const std::string &path, int *width, int *height, std::vector<unsigned char> *rgb)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    *width = image.width;
-    *height = image.height;
-    rgb->assign(PNG_IMAGE_SIZE(image), 0);
-    return png_image_finish_read(&image, nullptr, rgb->data(), -(int)image.width * 3, nullptr) != 0;
 }
 
 ImageDiff compareImages(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b, int tolerance)

@@ -41,9 +41,6 @@ void startShow(int width, int height);
 // first, three bytes a pixel.
 std::vector<unsigned char> readFrontBuffer(int width, int height);
 
-// Writes and reads 8-bit RGB PNG files.
-bool writePng(const std::string &path, int width, int height, const std::vector<unsigned char> &rgb);
-bool readPng(const std::string &path, int *width, int *height, std::vector<unsigned char> *rgb);
 
 // The largest per-channel difference and the share of pixels differing by
 // more than `tolerance` between two equally sized RGB images.
