@@ -14,11 +14,13 @@ import openmptEngine from './libopenmpt.worklet.js';
 // music is off, so the engine's own chatter is dropped.
 const engine = openmptEngine({ print: () => {}, printErr: () => {} });
 
+// A worklet's scope has no TextEncoder: the key is plain ASCII.
 function engineString(lib, key)
 {
-    const bytes = new TextEncoder().encode(key + '\0');
-    const at = lib._malloc(bytes.length);
-    lib.HEAPU8.set(bytes, at);
+    const at = lib._malloc(key.length + 1);
+    for (let i = 0; i < key.length; i++)
+        lib.HEAPU8[at + i] = key.charCodeAt(i);
+    lib.HEAPU8[at + key.length] = 0;
     const text = lib.UTF8ToString(lib._openmpt_get_string(at));
     lib._free(at);
     return text;
