@@ -61,12 +61,12 @@ before(async () => {
     });
     page = await browser.newPage();
     await page.goto(base + 'music_test.html');
-});
+}, { timeout: 60000 });
 
 after(async () => {
     await browser?.close();
     server?.close();
-});
+}, { timeout: 30000 });
 
 function readWav(file) {
     const bytes = fs.readFileSync(file);

@@ -78,8 +78,7 @@ var DemoMusic = (function () {
     // Never rejects: what fails leaves the music off, to be said by init()
     // or load().
     music.prepare = function (moduleUrl, audio) {
-        context = null;
-        node = null;
+        music.close();      // a show prepared before and never started
         audioProblem = null;
         moduleProblem = null;
         moduleOk = false;
