@@ -1,14 +1,15 @@
 // desktop_render -- the desktop's rendering of a module, for the browser's
 // music test to compare against.
 //
-//   desktop_render MODULE SECONDS OUT.wav
+//   desktop_render MODULE SECONDS OUT.raw
 //
 // Plays MODULE through the desktop's own music layer (soundInit, musicLoad,
 // musicPlay) into SDL's disk device, which writes what a sound card would
 // play, as fast as it can (no delay between buffers). The silence the device
-// writes before musicPlay is dropped; OUT.wav holds SECONDS of 16-bit stereo
-// at 44100 Hz from the module's first sound. It then prints the module's
-// length in seconds as the same libopenmpt reports it (one pass, no repeat).
+// writes before musicPlay is dropped; OUT.raw holds SECONDS of 16-bit stereo
+// at 44100 Hz from the module's first sound (sox -t raw -r 44100 -e signed
+// -b 16 -c 2 reads it). It then prints the module's length in seconds as the
+// same libopenmpt reports it (one pass, no repeat).
 #include "sound.h"
 
 #include <chrono>
@@ -17,34 +18,23 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 #include <libopenmpt/libopenmpt.h>
 
-static void put32(std::ofstream &out, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        out.put(char(v >> (8 * i)));
-}
-
-static void put16(std::ofstream &out, uint16_t v)
-{
-    out.put(char(v));
-    out.put(char(v >> 8));
-}
-
 int main(int argc, char **argv)
 {
     if (argc != 4) {
-        fprintf(stderr, "usage: desktop_render MODULE SECONDS OUT.wav\n");
+        fprintf(stderr, "usage: desktop_render MODULE SECONDS OUT.raw\n");
         return 2;
     }
     const char *module = argv[1];
     const long rate = 44100;
     const size_t frames = size_t(atof(argv[2]) * rate);
-    std::string raw = std::string(argv[3]) + ".raw";
+    std::string raw = std::string(argv[3]) + ".device";
 
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
@@ -87,18 +77,6 @@ int main(int argc, char **argv)
     }
 
     std::ofstream out(argv[3], std::ios::binary);
-    out.write("RIFF", 4);
-    put32(out, uint32_t(36 + frames * 4));
-    out.write("WAVEfmt ", 8);
-    put32(out, 16);
-    put16(out, 1);                  // PCM
-    put16(out, 2);
-    put32(out, uint32_t(rate));
-    put32(out, uint32_t(rate * 4));
-    put16(out, 4);
-    put16(out, 16);
-    out.write("data", 4);
-    put32(out, uint32_t(frames * 4));
     out.write(reinterpret_cast<const char *>(samples + 2 * first), std::streamsize(frames * 4));
     if (!out)
         return 1;

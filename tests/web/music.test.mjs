@@ -68,9 +68,9 @@ after(async () => {
     server?.close();
 }, { timeout: 30000 });
 
-function readWav(file) {
+function readRaw(file) {
     const bytes = fs.readFileSync(file);
-    const pcm = new Int16Array(bytes.buffer, bytes.byteOffset + 44, (bytes.length - 44) / 2);
+    const pcm = new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length / 2);
     const left = new Float32Array(pcm.length / 2), right = new Float32Array(pcm.length / 2);
     for (let i = 0; i < left.length; i++) {
         left[i] = pcm[2 * i] / 32768;
@@ -89,10 +89,10 @@ function repeatSeconds(envelope) {
 
 test('the browser plays the module as the desktop does, repeating it', { timeout: 180000 }, async () => {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'web-music-'));
-    const wav = path.join(dir, 'desktop.wav');
+    const raw = path.join(dir, 'desktop.raw');
     const duration = Number(execFileSync(process.env.DESKTOP_RENDER || path.join(root, 'build/desktop_render'),
-                                         [moduleFile, String(seconds), wav], { stdio: ['ignore', 'pipe', 'ignore'] }));
-    const desk = readWav(wav);
+                                         [moduleFile, String(seconds), raw], { stdio: ['ignore', 'pipe', 'ignore'] }));
+    const desk = readRaw(raw);
     fs.rmSync(dir, { recursive: true });
     const deskFrom = Loudness.start(desk.left, desk.right);
     const deskSeconds = Loudness.levels(desk.left, desk.right, deskFrom, rate, seconds - 1);
