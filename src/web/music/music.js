@@ -14,6 +14,7 @@ var DemoMusic = (function () {
 
     var maxFileBytes = 64 * 1024 * 1024;   // as on the desktop: larger files are refused
     var answerWaitMs = 10000;              // the worklet decodes in well under a second
+    var fetchWaitMs = 20000;               // a server that never answers must not hold the show
 
     var music = {
         onMessage: function (line) { console.log(line); }
@@ -24,7 +25,8 @@ var DemoMusic = (function () {
 
     var context = null;
     var node = null;
-    var audioProblem = null;    // why there is no audio output, until init() reports it
+    var audioProblem = null;    // why there is no audio output
+    var audioSaid = false;      // init() has reported it
     var moduleProblem = null;   // why the fetched bytes are not a module, until load() reports it
     var moduleOk = false;
     var moduleInfo = null;      // the worklet's answer: duration, engine version
@@ -36,7 +38,9 @@ var DemoMusic = (function () {
 
     function fetchModule(url)
     {
-        return fetch(url).then(function (response) {
+        var abort = new AbortController();
+        var timer = setTimeout(function () { abort.abort(); }, fetchWaitMs);
+        return fetch(url, { signal: abort.signal }).then(function (response) {
             if (response.status === 404)
                 throw new Error('No such file or directory');
             if (!response.ok)
@@ -47,6 +51,8 @@ var DemoMusic = (function () {
             return response.arrayBuffer();
         }, function () {
             throw new Error('could not be fetched');
+        }).finally(function () {
+            clearTimeout(timer);
         }).then(function (bytes) {
             if (bytes.byteLength === 0)
                 throw new Error('empty file');
@@ -73,6 +79,22 @@ var DemoMusic = (function () {
         });
     }
 
+    function openOutput(ctx)
+    {
+        if (!ctx.audioWorklet)
+            throw new Error('this page has no AudioWorklet (it needs http:// or https://)');
+        if (ctx.state === 'suspended' && !(typeof OfflineAudioContext !== 'undefined' && ctx instanceof OfflineAudioContext))
+            ctx.resume().catch(function () {});     // never waited for: without a gesture it waits forever
+        return ctx.audioWorklet.addModule(new URL('music.worklet.js', scriptUrl).href).then(function () {
+            node = new AudioWorkletNode(ctx, 'demo-music', {
+                numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2]
+            });
+            node.connect(ctx.destination);
+        }, function () {
+            throw new Error('the player (music.worklet.js) did not load');
+        });
+    }
+
     // Called from the start button's click. `audio` is the context to play
     // into; by default a new AudioContext (tests pass an OfflineAudioContext).
     // Never rejects: what fails leaves the music off, to be said by init()
@@ -80,6 +102,7 @@ var DemoMusic = (function () {
     music.prepare = function (moduleUrl, audio) {
         music.close();      // a show prepared before and never started
         audioProblem = null;
+        audioSaid = false;
         moduleProblem = null;
         moduleOk = false;
         moduleInfo = null;
@@ -88,24 +111,15 @@ var DemoMusic = (function () {
             moduleProblem = e.message;
             return null;
         });
-        var output = Promise.resolve().then(function () {
-            var ctx = audio || new AudioContext();
-            context = ctx;
-            if (!ctx.audioWorklet)
-                throw new Error('this page has no AudioWorklet (it needs http:// or https://)');
-            return ctx.audioWorklet.addModule(new URL('music.worklet.js', scriptUrl).href).then(function () {
-                node = new AudioWorkletNode(ctx, 'demo-music', {
-                    numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2]
-                });
-                node.connect(ctx.destination);
-                // Inside the click this lets the output run; never waited
-                // for, since without a gesture it would wait forever.
-                if (typeof AudioContext !== 'undefined' && ctx instanceof AudioContext && ctx.state === 'suspended')
-                    ctx.resume();
-            }, function () {
-                throw new Error('the player (music.worklet.js) did not load');
-            });
-        }).catch(function (e) {
+        var output;
+        try {
+            // Made here, still inside the click, so that the output may run.
+            context = audio || new AudioContext();
+            output = openOutput(context);
+        } catch (e) {
+            output = Promise.reject(e);
+        }
+        output = output.catch(function (e) {
             audioProblem = e.message || String(e);
             node = null;
         });
@@ -128,14 +142,12 @@ var DemoMusic = (function () {
     // soundInit: the output prepare() opened, at the context's own rate (the
     // module is rendered at whatever rate the output runs, as on the desktop).
     music.init = function (rate) {
-        if (!node && audioProblem === null)
-            audioProblem = 'the page did not prepare the audio output';
-        if (audioProblem !== null) {
-            off('audio', audioProblem);
-            audioProblem = '';      // said once; stays off
-            return false;
-        }
-        return true;
+        if (node)
+            return true;
+        if (!audioSaid)
+            off('audio', audioProblem || 'the page did not prepare the audio output');
+        audioSaid = true;
+        return false;
     };
 
     // musicLoad: true when prepare()'s bytes are a module the worklet holds.
