@@ -13,7 +13,12 @@ libgtest-dev libgmock-dev
 xvfb xauth x11-apps x11-utils xdotool
 sox openmpt123 xmp ffmpeg
 clang libclang-rt-14-dev
+chromium-headless-shell
 "
+# Node and npm for the browser tests and the web's music engine; a node that
+# came from elsewhere (with its own npm) serves as well as Debian's.
+command -v node >/dev/null 2>&1 || PACKAGES="$PACKAGES nodejs"
+command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES npm"
 
 missing=""
 for p in $PACKAGES; do
@@ -22,18 +27,27 @@ for p in $PACKAGES; do
     fi
 done
 
-if [ -z "$missing" ]; then
-    exit 0
+if [ -n "$missing" ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        SUDO=sudo
+    else
+        SUDO=
+    fi
+    echo "setup: installing$missing" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
 
-if [ "$(id -u)" -ne 0 ]; then
-    SUDO=sudo
-else
-    SUDO=
-fi
-
-echo "setup: installing$missing" >&2
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-# shellcheck disable=SC2086
-$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+# The npm packages, exactly as their lockfiles name them: the browser tests'
+# (tests/web) and the web's music engine (src/web/music). Installed again
+# only when a lockfile is newer than what is installed.
+cd "$(dirname "$0")/.."
+for dir in tests/web src/web/music; do
+    if [ ! -f "$dir/node_modules/.package-lock.json" ] ||
+       [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+        echo "setup: npm ci in $dir" >&2
+        (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    fi
+done

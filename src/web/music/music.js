@@ -1,0 +1,195 @@
+// music.js -- the page's music: the tracker module played by libopenmpt in an
+// AudioWorklet (music.worklet.js), steered by the show's five sound calls.
+//
+// A browser opens its audio output only after a user gesture, and a module
+// file arrives over the network, so the slow work happens first, in
+// prepare(), from the start button's click: the audio context, the worklet
+// and the module's bytes, decoded once to learn whether they are a module.
+// The show's own calls (init, load, play, stop, close, made synchronously
+// from the wasm program) then only use what prepare() left, and each problem
+// is reported once, in one line, where the desktop reports it: the audio
+// output's in init(), the module's in load().
+var DemoMusic = (function () {
+    'use strict';
+
+    var maxFileBytes = 64 * 1024 * 1024;   // as on the desktop: larger files are refused
+    var answerWaitMs = 10000;              // the worklet decodes in well under a second
+    var fetchWaitMs = 20000;               // a server that never answers must not hold the show
+
+    var music = {
+        onMessage: function (line) { console.log(line); }
+    };
+
+    // The worklet and its engine are served from this script's folder.
+    var scriptUrl = document.currentScript ? document.currentScript.src : location.href;
+
+    var context = null;
+    var node = null;
+    var audioProblem = null;    // why there is no audio output
+    var audioSaid = false;      // init() has reported it
+    var moduleProblem = null;   // why the fetched bytes are not a module, until load() reports it
+    var moduleOk = false;
+    var moduleInfo = null;      // the worklet's answer: duration, engine version
+
+    function off(what, why)
+    {
+        music.onMessage('music off: ' + what + ': ' + why);
+    }
+
+    function fetchModule(url)
+    {
+        var abort = new AbortController();
+        var timer = setTimeout(function () { abort.abort(); }, fetchWaitMs);
+        return fetch(url, { signal: abort.signal }).then(function (response) {
+            if (response.status === 404)
+                throw new Error('No such file or directory');
+            if (!response.ok)
+                throw new Error('HTTP ' + response.status + ' ' + response.statusText);
+            var length = Number(response.headers.get('Content-Length'));
+            if (length > maxFileBytes)
+                throw new Error('file larger than 64 MiB');
+            return response.arrayBuffer();
+        }, function () {
+            throw new Error('could not be fetched');
+        }).finally(function () {
+            clearTimeout(timer);
+        }).then(function (bytes) {
+            if (bytes.byteLength === 0)
+                throw new Error('empty file');
+            if (bytes.byteLength > maxFileBytes)
+                throw new Error('file larger than 64 MiB');
+            return bytes;
+        });
+    }
+
+    // Hands the bytes to the worklet and waits for its verdict.
+    function decode(bytes)
+    {
+        return new Promise(function (resolve, reject) {
+            var timer = setTimeout(function () {
+                reject(new Error('the player did not answer'));
+            }, answerWaitMs);
+            node.port.onmessage = function (e) {
+                if (e.data.cmd !== 'loaded')
+                    return;
+                clearTimeout(timer);
+                resolve(e.data);
+            };
+            node.port.postMessage({ cmd: 'load', bytes: bytes }, [bytes]);
+        });
+    }
+
+    function openOutput(ctx)
+    {
+        if (!ctx.audioWorklet)
+            throw new Error('this page has no AudioWorklet (it needs http:// or https://)');
+        if (ctx.state === 'suspended' && !(typeof OfflineAudioContext !== 'undefined' && ctx instanceof OfflineAudioContext))
+            ctx.resume().catch(function () {});     // never waited for: without a gesture it waits forever
+        return ctx.audioWorklet.addModule(new URL('music.worklet.js', scriptUrl).href).then(function () {
+            node = new AudioWorkletNode(ctx, 'demo-music', {
+                numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2]
+            });
+            node.connect(ctx.destination);
+        }, function () {
+            throw new Error('the player (music.worklet.js) did not load');
+        });
+    }
+
+    // Called from the start button's click. `audio` is the context to play
+    // into; by default a new AudioContext (tests pass an OfflineAudioContext).
+    // Never rejects: what fails leaves the music off, to be said by init()
+    // or load().
+    music.prepare = function (moduleUrl, audio) {
+        music.close();      // a show prepared before and never started
+        audioProblem = null;
+        audioSaid = false;
+        moduleProblem = null;
+        moduleOk = false;
+        moduleInfo = null;
+
+        var bytes = fetchModule(moduleUrl).catch(function (e) {
+            moduleProblem = e.message;
+            return null;
+        });
+        var output;
+        try {
+            // Made here, still inside the click, so that the output may run.
+            context = audio || new AudioContext();
+            output = openOutput(context);
+        } catch (e) {
+            output = Promise.reject(e);
+        }
+        output = output.catch(function (e) {
+            audioProblem = e.message || String(e);
+            node = null;
+        });
+
+        return Promise.all([bytes, output]).then(function (got) {
+            if (!got[0] || !node)
+                return;
+            return decode(got[0]).then(function (answer) {
+                moduleOk = answer.ok;
+                moduleInfo = answer;
+                if (!answer.ok)
+                    moduleProblem = 'not a module that can be played';
+            }, function (e) {
+                audioProblem = e.message;
+                node = null;
+            });
+        });
+    };
+
+    // soundInit: the output prepare() opened, at the context's own rate (the
+    // module is rendered at whatever rate the output runs, as on the desktop).
+    music.init = function (rate) {
+        if (node)
+            return true;
+        if (!audioSaid)
+            off('audio', audioProblem || 'the page did not prepare the audio output');
+        audioSaid = true;
+        return false;
+    };
+
+    // musicLoad: true when prepare()'s bytes are a module the worklet holds.
+    music.load = function (name) {
+        if (moduleProblem !== null) {
+            off(name, moduleProblem);
+            moduleProblem = null;
+            return false;
+        }
+        return moduleOk && node !== null;
+    };
+
+    // musicPlay: from the beginning; the worklet repeats the module forever.
+    music.play = function () {
+        if (node && moduleOk)
+            node.port.postMessage({ cmd: 'play' });
+    };
+
+    // musicStop: silence.
+    music.stop = function () {
+        if (node)
+            node.port.postMessage({ cmd: 'stop' });
+    };
+
+    // soundClose: releases the module and the audio output. A later show
+    // starts again with prepare().
+    music.close = function () {
+        if (node) {
+            node.port.postMessage({ cmd: 'close' });
+            node.disconnect();
+            node = null;
+        }
+        moduleOk = false;
+        if (context && context.close && context.state !== 'closed')
+            context.close();
+        context = null;
+    };
+
+    // What the worklet told about the module (its duration in seconds and the
+    // engine's version), once prepare() has decoded it; null before.
+    music.info = function () { return moduleInfo; };
+    music.context = function () { return context; };
+
+    return music;
+})();
