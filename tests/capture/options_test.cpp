@@ -112,7 +112,7 @@ TEST(Options, RefusesWithAOneLineReason)
 
 TEST(Options, UsageNamesEveryOption)
 {
-    std::string text = usageText();
+    std::string text = usageText("capture", "demomain.xm");
     for (const char *o : {"-o", "--size", "--fps", "--quiet", "--help", "show.mp4", "1920x1080", "60"})
         EXPECT_NE(text.find(o), std::string::npos) << o;
 }
