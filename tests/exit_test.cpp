@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,30 +51,26 @@ bool exitedWith(int status, int code)
 // What a child wrote on stderr, into a file the parent reads back.
 class ChildStderr {
 public:
-    ChildStderr() : file(tmpfile()) {}
+    ChildStderr() : fd(mkstemp(&path[0])) {}
     ~ChildStderr()
     {
-        if (file)
-            fclose(file);
+        close(fd);
+        unlink(path.c_str());
     }
     void takeOver() const
     {
         fflush(stderr);
-        dup2(fileno(file), 2);
+        dup2(fd, 2);
     }
     std::string text() const
     {
-        std::string all;
-        rewind(file);
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, file)) > 0)
-            all.append(buf, n);
-        return all;
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
 private:
-    FILE *file;
+    std::string path = "/tmp/exit_test-stderr-XXXXXX";
+    int fd;
 };
 
 }  // namespace
