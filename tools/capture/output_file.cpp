@@ -24,7 +24,7 @@ static const char *kindOf(mode_t mode)
         return "a FIFO";
     if (S_ISSOCK(mode))
         return "a socket";
-    return "not a regular file";
+    return "a special file";
 }
 
 // The file a name finally stands for: the name itself, or where its chain
