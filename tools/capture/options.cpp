@@ -171,6 +171,7 @@ std::string usageText(const std::string &name, const std::string &module)
            "Records the whole show to a video file (H.264 video, AAC audio), without a\n"
            "display or a sound device.\n"
            "\n"
+           "Options:\n"
            "  -o, --output FILE  the video file to write (default show.mp4); its ending\n"
            "                     chooses the container: .mp4, .mkv or .mov. \"-\" writes\n"
            "                     fragmented MP4 to standard output, which must not be\n"
