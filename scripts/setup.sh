@@ -12,6 +12,7 @@ libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev li
 libgtest-dev libgmock-dev
 xvfb xauth x11-apps x11-utils xdotool
 sox openmpt123 xmp ffmpeg
+help2man lintian man-db
 clang libclang-rt-14-dev
 chromium-headless-shell
 "

@@ -5,7 +5,10 @@
 // process; the child's clock and frame count are set to known values.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +48,31 @@ bool exitedWith(int status, int code)
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
+// What a child wrote on stderr, into a file the parent reads back.
+class ChildStderr {
+public:
+    ChildStderr() : fd(mkstemp(&path[0])) {}
+    ~ChildStderr()
+    {
+        close(fd);
+        unlink(path.c_str());
+    }
+    void takeOver() const
+    {
+        fflush(stderr);
+        dup2(fd, 2);
+    }
+    std::string text() const
+    {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::string path = "/tmp/exit_test-stderr-XXXXXX";
+    int fd;
+};
+
 }  // namespace
 
 TEST(Statistics, PrintsTheFiveLineBlock)
@@ -78,23 +106,31 @@ TEST(Statistics, NoMeasurableTimeShowsARateOfZero)
 TEST(Statistics, ExitStatusIsZeroWhateverStandardOutputIs)
 {
     // Closed, full, and a pipe whose reader has gone: the writes fail, the
-    // status stays 0, and no signal ends the child.
-    ChildResult closed = runInChild([] {
+    // status stays 0, and no signal ends the child. Where the statistics
+    // are lost, one line on stderr says so and why; a closed standard
+    // output is /dev/null by then, which loses nothing.
+    ChildStderr closedErr, fullErr, brokenErr;
+    ChildResult closed = runInChild([&] {
+        closedErr.takeOver();
         close(1);
         sysGuardStandardStreams();
         keyboard(27, 0, 0);
     });
     EXPECT_TRUE(exitedWith(closed.status, 0)) << closed.status;
+    EXPECT_EQ(closedErr.text(), "");
 
-    ChildResult full = runInChild([] {
+    ChildResult full = runInChild([&] {
+        fullErr.takeOver();
         int fd = open("/dev/full", O_WRONLY);
         dup2(fd, 1);
         sysGuardStandardStreams();
         keyboard(27, 0, 0);
     });
     EXPECT_TRUE(exitedWith(full.status, 0)) << full.status;
+    EXPECT_EQ(fullErr.text(), "start: statistics lost: No space left on device\n");
 
-    ChildResult broken = runInChild([] {
+    ChildResult broken = runInChild([&] {
+        brokenErr.takeOver();
         int fds[2];
         if (pipe(fds) != 0)
             _exit(98);
@@ -104,6 +140,7 @@ TEST(Statistics, ExitStatusIsZeroWhateverStandardOutputIs)
         keyboard(27, 0, 0);
     });
     EXPECT_TRUE(exitedWith(broken.status, 0)) << broken.status;
+    EXPECT_EQ(brokenErr.text(), "start: statistics lost: Broken pipe\n");
 }
 
 TEST(Keys, OnlyEscEndsTheShow)

@@ -4,6 +4,7 @@
 // straight from the playing module. The main thread only swaps the playing
 // module in and out under the device lock.
 #include "sound.h"
+#include "desktop_sound.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +28,7 @@ static bool audioUp;                // SDL's audio subsystem is initialised
 static int deviceRate;
 static MusicModule *playing;        // read by the audio thread under the lock
 static MusicModule *loaded;
+static const char *moduleFile;      // read instead of the name asked for, when set
 
 static void musicOff(const char *what, const char *why)
 {
@@ -132,8 +134,15 @@ static char *readModuleFile(const char *name, size_t *size, const char **why)
     return data;
 }
 
+void musicReadFrom(const char *path)
+{
+    moduleFile = path;
+}
+
 MusicModule *musicLoad(const char *name)
 {
+    if (moduleFile)
+        name = moduleFile;
     size_t size = 0;
     const char *why = "";
     char *data = readModuleFile(name, &size, &why);

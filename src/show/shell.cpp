@@ -3,6 +3,8 @@
 // Every frame is one call of display(). The scenes move `sequence` on
 // themselves, and each test below reads it afresh, so a scene that hands over
 // in this frame changes what the rest of this frame does.
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include <GL/glut.h>
@@ -115,12 +117,19 @@ void keyboard(unsigned char key, int, int)
     // is then shown as 0 rather than as an infinity.
     float fps = secondsDemoRun > 0 ? (float)(frames / (double)secondsDemoRun) : 0.0f;
 
+    errno = 0;
     std::cout << "*********************\n"
               << "Frames " << frames << "\n"
               << "Time   " << secondsDemoRun << "\n"
               << "Fps    " << fps << "\n"
               << "*********************\n";
     std::cout.flush();
+    // A failed write does not change the exit status, but the user learns
+    // that the statistics went nowhere.
+    if (!std::cout) {
+        int why = errno;
+        std::cerr << "start: statistics lost: " << (why ? std::strerror(why) : "write error") << "\n";
+    }
     sysExit(0);
 }
 

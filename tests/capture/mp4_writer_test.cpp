@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <libopenmpt/libopenmpt.h>
@@ -48,6 +51,15 @@ void expectColour(const std::vector<int> &got, const unsigned char want[3])
 std::string moduleFile()
 {
     return std::string(DEMO_BINARY_DIR) + "/demomain.xm";
+}
+
+std::string firstBytes(const std::string &path, size_t count)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(count, '\0');
+    in.read(&bytes[0], (std::streamsize)count);
+    bytes.resize((size_t)in.gcount());
+    return bytes;
 }
 
 }  // namespace
@@ -206,4 +218,65 @@ TEST(Soundtrack, MissingOrBadModuleIsSilence)
         for (size_t i = 0; i < l.size(); ++i)
             ASSERT_TRUE(l[i] == 0 && r[i] == 0) << "sample " << i;
     }
+}
+
+TEST(Mp4Writer, ContainerIsTheOneAskedFor)
+{
+    // Matroska starts with the EBML magic; MP4 and QuickTime with a file
+    // type box whose brand tells them apart.
+    struct Case {
+        const char *muxer, *name;
+        std::string magic;
+        size_t at;
+    } cases[] = {{"matroska", "a.mkv", "\x1a\x45\xdf\xa3", 0},
+                 {"mov", "a.mov", "ftypqt  ", 4},
+                 {"mp4", "a.mp4", "ftypisom", 4}};
+    std::string dir = makeScratchDir("containers");
+    const unsigned char grey[3] = {128, 128, 128};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.muxer);
+        Soundtrack silence;
+        Mp4Writer writer;
+        std::string error;
+        OutputFormat container;
+        container.muxer = c.muxer;
+        std::string path = dir + "/" + c.name;
+        ASSERT_TRUE(writer.open(path, VideoSettings{W, H, 10, defaultPreset, defaultCrf}, &silence, &error,
+                                container))
+            << error;
+        ASSERT_TRUE(writer.addPicture(halves(grey, grey).data(), 5, &error)) << error;
+        ASSERT_TRUE(writer.finish(&error)) << error;
+        EXPECT_EQ(firstBytes(path, c.at + c.magic.size()).substr(c.at), c.magic);
+        DecodedFile f = decodeFile(path, {});
+        ASSERT_EQ(f.error, "");
+        EXPECT_EQ(f.frameIndexes.size(), 5u);
+        EXPECT_NEAR(f.videoSeconds, 0.5, 1e-6);
+    }
+}
+
+TEST(Mp4Writer, FfmpegsLogStaysOffTheTerminalAndExplainsTheFailure)
+{
+    // libx264 refuses a side over 16384 and logs why. Standard error is a
+    // file for the duration.
+    std::string dir = makeScratchDir("log");
+    std::string errPath = dir + "/stderr";
+    fflush(stderr);
+    int saved = dup(2);
+    FILE *err = fopen(errPath.c_str(), "w");
+    ASSERT_NE(err, nullptr);
+    dup2(fileno(err), 2);
+    Soundtrack silence;
+    Mp4Writer writer;
+    std::string error;
+    bool opened = writer.open(dir + "/wide.mp4", VideoSettings{16386, 16, 10, defaultPreset, defaultCrf},
+                              &silence, &error);
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    fclose(err);
+    EXPECT_FALSE(opened);
+    EXPECT_NE(error.find("H.264 encoder"), std::string::npos) << error;
+    EXPECT_NE(error.find("16386x16"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_EQ(firstBytes(errPath, 4096), "");
 }

@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/log.h>
+}
+
 #include "options.h"
 
 namespace {
@@ -61,9 +67,9 @@ TEST(Options, TakesEveryOptionInItsForms)
     EXPECT_TRUE(p.options.help);
 
     // The limits themselves are allowed.
-    p = parse({"--size", "16x32766", "--fps", "240"});
+    p = parse({"--size", "16x16384", "--fps", "240"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.height, 32766);
+    EXPECT_EQ(p.options.height, 16384);
     EXPECT_EQ(p.options.fps, 240);
     // Parsing twice in one process starts afresh.
     p = parse({"--fps", "1"});
@@ -90,7 +96,16 @@ TEST(Options, RefusesWithAOneLineReason)
         {{"--size", "161x120"}, "even"},
         {{"--size", "160x121"}, "even"},
         {{"--size", "8x8"}, "16"},
-        {{"--size", "32768x100"}, "32766"},
+        {{"--size", "16386x100"}, "16384"},
+        {{"--size", "16384x16130"}, "16128"},
+        {{"--quiet=1"}, "--quiet takes no value"},
+        {{"--qui=yes"}, "--quiet takes no value"},
+        {{"--help=me"}, "--help takes no value"},
+        {{"-o", "show.avi"}, ".mp4, .mkv or .mov"},
+        {{"-o", "show"}, ".mp4, .mkv or .mov"},
+        {{"-o", ".mp4"}, ".mp4, .mkv or .mov"},
+        {{"--module", ""}, "empty"},
+        {{"--module"}, "--module"},
         {{"-o", ""}, "empty"},
         {{"--size"}, "--size"},
         {{"-o"}, "-o"},
@@ -112,7 +127,76 @@ TEST(Options, RefusesWithAOneLineReason)
 
 TEST(Options, UsageNamesEveryOption)
 {
-    std::string text = usageText();
-    for (const char *o : {"-o", "--size", "--fps", "--quiet", "--help", "show.mp4", "1920x1080", "60"})
+    std::string text = usageText("capture", "demomain.xm");
+    for (const char *o : {"-o", "--size", "--fps", "--quiet", "--help", "show.mp4", "1920x1080", "60",
+                          "--module", "demomain.xm in the working directory", "--version", ".mkv", ".mov"})
         EXPECT_NE(text.find(o), std::string::npos) << o;
+    // Called through a launcher: its name, and the module it passes.
+    text = usageText("corbanet-demo-capture", "/usr/share/corbanet-demo/demomain.xm");
+    EXPECT_EQ(text.rfind("Usage: corbanet-demo-capture ", 0), 0u) << text;
+    EXPECT_NE(text.find("(default /usr/share/corbanet-demo/demomain.xm)"), std::string::npos) << text;
+}
+
+TEST(Options, OutputNameChoosesTheContainerAndModuleIsTaken)
+{
+    struct Case {
+        const char *name, *muxer;
+    } cases[] = {{"a.mp4", "mp4"}, {"dir.mkv/b.MP4", "mp4"}, {"c.mkv", "matroska"},
+                 {"d.MOV", "mov"}, {"-", "mp4"}};
+    for (const Case &c : cases) {
+        Parsed p = parse({"-o", c.name, "--module", "../music/song.xm"});
+        ASSERT_TRUE(p.ok) << c.name << ": " << p.error;
+        EXPECT_EQ(p.options.output, c.name);
+        EXPECT_EQ(p.options.muxer, c.muxer) << c.name;
+        EXPECT_EQ(p.options.module, "../music/song.xm");
+    }
+    EXPECT_EQ(parse({}).options.module, "demomain.xm");
+    EXPECT_TRUE(parse({"--version"}).options.version);
+}
+
+namespace {
+
+// Whether libx264 starts on pictures of this size, as the recorder asks it.
+bool x264Opens(int width, int height)
+{
+    const AVCodec *codec = avcodec_find_encoder_by_name("libx264");
+    AVCodecContext *c = avcodec_alloc_context3(codec);
+    c->width = width;
+    c->height = height;
+    c->time_base = AVRational{1, 60};
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    bool ok = avcodec_open2(c, codec, nullptr) == 0;
+    avcodec_free_context(&c);
+    return ok;
+}
+
+}  // namespace
+
+TEST(Options, SizeTakesExactlyWhatTheEncoderTakes)
+{
+    // FFmpeg decides: its picture check for the area, and libx264 itself
+    // for each side (tried on a thin picture, so that the area is small).
+    av_log_set_level(AV_LOG_QUIET);
+    std::vector<int> sides = {16, 1080, 8192, 16126, 16128, 16130, 16382, 16384, 16386, 16388};
+    for (int w : sides) {
+        for (int h : sides) {
+            bool takes = av_image_check_size((unsigned)w, (unsigned)h, 0, nullptr) == 0 && x264Opens(w, 16)
+                         && x264Opens(16, h);
+            std::string size = std::to_string(w) + "x" + std::to_string(h);
+            Parsed p = parse({"--size", size});
+            EXPECT_EQ(p.ok, takes) << size << ": " << p.error;
+            // Refusing, it says how much it takes: the side's limit, or
+            // the largest height FFmpeg's check allows at this width.
+            if (p.ok || w > 16384)
+                continue;
+            std::string limit = "16384";
+            if (h <= 16384) {
+                int most = h;
+                while (av_image_check_size((unsigned)w, (unsigned)most, 0, nullptr) != 0)
+                    most -= 2;
+                limit = std::to_string(most);
+            }
+            EXPECT_NE(p.error.find(limit), std::string::npos) << size << ": " << p.error;
+        }
+    }
 }

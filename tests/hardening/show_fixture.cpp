@@ -72,15 +72,21 @@ void ShowTest::checkFullCourse(const Launch &launch, const ShowProcess &p)
         EXPECT_TRUE(isStatisticsBlock(p.out, courseFrames)) << "standard output:\n" << p.out;
     }
 
-    // Nothing but the one line on why the music is off, if it is.
-    size_t musicOff = 0;
+    // Nothing but the one line on why the music is off, if it is, and the
+    // one saying that the statistics were lost where standard output
+    // cannot take them (a closed one is /dev/null by then).
+    size_t musicOff = 0, lost = 0;
     for (const std::string &line : r.otherLines) {
         if (line.find(": music off: ") != std::string::npos)
             musicOff += 1;
+        else if (line.rfind("start: statistics lost: ", 0) == 0)
+            lost += 1;
         else
             ADD_FAILURE() << "unexpected line on stderr: " << line;
     }
     EXPECT_LE(musicOff, 1u);
+    bool losing = launch.out == StdoutTo::DevFull || launch.out == StdoutTo::ReaderGone;
+    EXPECT_EQ(lost, losing ? 1u : 0u);
 }
 
 // Runs `launch` up to its first frame; -1 without one.

@@ -34,6 +34,26 @@ done
 cmp -s "$prefix/share/corbanet-demo/demomain.xm" "$source/assets/demomain.xm" \
     || fail "the installed module differs from assets/demomain.xm"
 
+# Every picture the installed README shows, and every page it links to, is
+# installed where the link points.
+doc="$prefix/share/doc/corbanet-demo"
+links=$(grep -o '](\([^)]*\))' "$doc/README.md" | sed 's/^](//; s/)$//' | grep -v '^[a-z]*:')
+echo "$links" | grep -q '\.png$' || fail "found no pictures in the installed README"
+for link in $links; do
+    [ -f "$doc/$link" ] || fail "the installed README links to $link, which is not installed beside it"
+done
+
+# The manual pages render without a complaint from groff and name their command.
+for command in corbanet-demo corbanet-demo-capture; do
+    [ "$command" = corbanet-demo-capture ] && [ "$capture" != capture ] && continue
+    page="$prefix/share/man/man1/$command.1.gz"
+    [ -f "$page" ] || fail "no manual page for $command"
+    MANWIDTH=80 man --warnings -l "$page" >"$work/man" 2>"$work/man.err" || fail "man -l $page failed"
+    [ ! -s "$work/man.err" ] || fail "man -l $page complains: $(cat "$work/man.err")"
+    grep -q "^ *$command - " "$work/man" || fail "the manual page of $command has no NAME line: $(head "$work/man")"
+    grep -q -- "--help" "$work/man" || fail "the manual page of $command lists no options"
+done
+
 # The menu entry names a launcher and an icon that are installed.
 desktop="$prefix/share/applications/corbanet-demo.desktop"
 exec_name=$(sed -n 's/^Exec=//p' "$desktop")
@@ -49,6 +69,19 @@ done
 mkdir "$work/home" "$work/home/bin"
 ln -s "$prefix/bin/corbanet-demo" "$work/home/bin/corbanet-demo"
 cd "$work/home"
+
+# --help and --version answer without a display, before any window, and
+# speak of the launcher by the name it was called by.
+env -u DISPLAY ./bin/corbanet-demo --help >"$work/out" 2>"$work/err" \
+    || fail "corbanet-demo --help failed: $(cat "$work/err")"
+grep -q "^Usage: corbanet-demo " "$work/out" || fail "corbanet-demo --help: $(head -3 "$work/out")"
+for word in Esc demomain.xm SDL_AUDIODRIVER -display -geometry; do
+    grep -q -- "$word" "$work/out" || fail "corbanet-demo --help does not mention $word"
+done
+[ ! -s "$work/err" ] || fail "corbanet-demo --help wrote on stderr: $(cat "$work/err")"
+env -u DISPLAY ./bin/corbanet-demo --version >"$work/out" 2>"$work/err" \
+    || fail "corbanet-demo --version failed: $(cat "$work/err")"
+grep -qx "corbanet-demo (tha corbanet demo) [0-9.]*" "$work/out" || fail "corbanet-demo --version: $(cat "$work/out")"
 
 # No display: one clear message and a failure, not a toolkit error.
 if env -u DISPLAY ./bin/corbanet-demo >"$work/out" 2>"$work/err"; then
@@ -77,6 +110,22 @@ if [ "$capture" = capture ]; then
     [ -s "$work/home/videos/clip.mp4" ] || fail "no video in the caller's directory: $(ls -R "$work/home")"
     [ "$(od -An -c -j4 -N4 "$work/home/videos/clip.mp4" | tr -d ' ')" = ftyp ] \
         || fail "videos/clip.mp4 is not an MP4 file"
+
+    # An abbreviated long option reaches the recorder as it is, and the video
+    # lands in the caller's directory, not among the installed files.
+    ls -R "$prefix" >"$work/installed-before"
+    ./bin/corbanet-demo-capture --qui --out videos/abbrev.mkv --size 32x32 --fps 5 >"$work/out" 2>"$work/err" \
+        || fail "the recorder failed with --out: $(cat "$work/err")"
+    [ -s "$work/home/videos/abbrev.mkv" ] || fail "--out videos/abbrev.mkv is not in the caller's directory"
+    ls -R "$prefix" | cmp -s - "$work/installed-before" || fail "the recorder wrote among the installed files"
+    [ ! -s "$work/err" ] || fail "the recorder said: $(cat "$work/err")"
+
+    # Its usage names the launcher as called, and the module it passes.
+    env -u DISPLAY ./bin/corbanet-demo-capture --help >"$work/out" 2>"$work/err" \
+        || fail "corbanet-demo-capture --help failed: $(cat "$work/err")"
+    grep -q "^Usage: corbanet-demo-capture " "$work/out" || fail "corbanet-demo-capture --help: $(head -1 "$work/out")"
+    module=$(cd "$prefix/share/corbanet-demo" && pwd)/demomain.xm
+    grep -qF "$module" "$work/out" || fail "corbanet-demo-capture --help does not name $module"
 fi
 
 echo "install_test: installed under $prefix and ran $(sed -n 's/^Frames //p' "$work/out") frames to Esc"

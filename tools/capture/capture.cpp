@@ -3,11 +3,17 @@
 // The same show as `start`, from the same core library, drawn in a window on
 // a virtual X server of our own and encoded frame by frame with the music
 // rendered beside it. Needs no display and no sound device.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 
+#include "desktop_sound.h"
 #include "encoding_sink.h"
 #include "mp4_writer.h"
 #include "options.h"
@@ -54,11 +60,23 @@ static void catchStopSignals()
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);    // the terminal closed
+}
+
+// The name the program goes by in its messages and its usage: the one the
+// launcher was called by, which it passes in CORBANET_DEMO_NAME, or our own.
+static std::string programName;
+
+static void takeProgramName()
+{
+    const char *given = getenv("CORBANET_DEMO_NAME");
+    programName = given && *given ? given : program_invocation_short_name;
+    program_invocation_short_name = &programName[0];     // the show's music layer says it too
 }
 
 static int fail(const std::string &why)
 {
-    fprintf(stderr, "capture: %s\n", why.c_str());
+    fprintf(stderr, "%s: %s\n", programName.c_str(), why.c_str());
     return 1;
 }
 
@@ -83,6 +101,23 @@ struct RecordingWindow {
 static int record(const CaptureOptions &o)
 {
     std::string error;
+    // The output first, so that a name it cannot take is refused before any
+    // work. Standard output is taken as it is now: the show's own output is
+    // diverted from it while the show runs.
+    bool streamed = o.output == "-";
+    OutputFile output;
+    std::string url;
+    if (streamed) {
+        int fd = fcntl(1, F_DUPFD_CLOEXEC, 3);
+        if (fd < 0)
+            return fail(std::string("cannot write to standard output: ") + strerror(errno));
+        url = "pipe:" + std::to_string(fd);
+    } else {
+        if (!output.create(o.output, &error))
+            return fail(error);
+        url = output.temporaryPath();
+    }
+
     PrivateDisplay display;
     if (!display.start(screenSide, screenSide, &error))
         return fail(error);
@@ -91,14 +126,15 @@ static int record(const CaptureOptions &o)
     if (!openRecordingWindow(display.name(), o.width, o.height, &error))
         return fail(error);
 
-    OutputFile output;
-    if (!output.create(o.output, &error))
-        return fail(error);
+    musicReadFrom(o.module.c_str());
     Soundtrack music;
-    music.load("demomain.xm");
+    music.load(o.module.c_str());
     Mp4Writer writer;
     VideoSettings video = {o.width, o.height, o.fps, defaultPreset, defaultCrf};
-    if (!writer.open(output.temporaryPath(), video, &music, &error))
+    OutputFormat container;
+    container.muxer = o.muxer;
+    container.streamed = streamed;
+    if (!writer.open(url, video, &music, &error, container))
         return fail(error);
 
     EncodingSink sink(writer, (size_t)o.width * o.height * 4);
@@ -111,13 +147,17 @@ static int record(const CaptureOptions &o)
         });
     } catch (const RecordingStopped &) {
         sink.drain(&error);
-        fprintf(stderr, "\ncapture: interrupted; %s not written\n", o.output.c_str());
+        if (streamed)
+            fprintf(stderr, "\n%s: interrupted; the video on standard output is cut short\n",
+                    programName.c_str());
+        else
+            fprintf(stderr, "\n%s: interrupted; %s not written\n", programName.c_str(), o.output.c_str());
         return 128 + stopSignal;
     } catch (const std::exception &e) {
         sink.drain(&error);
         return fail(e.what());
     }
-    if (!sink.drain(&error) || !writer.finish(&error) || !output.commit(&error))
+    if (!sink.drain(&error) || !writer.finish(&error) || (!streamed && !output.commit(&error)))
         return fail(error);
     progress.finish(sink.framesEncoded());
     if (!o.quiet)
@@ -128,15 +168,25 @@ static int record(const CaptureOptions &o)
 int main(int argc, char **argv)
 {
     sysGuardStandardStreams();
+    takeProgramName();
+    const char *name = programName.c_str();
     CaptureOptions options;
     std::string error;
     if (!parseOptions(argc, argv, &options, &error)) {
-        fprintf(stderr, "capture: %s (see capture --help)\n", error.c_str());
+        fprintf(stderr, "%s: %s (see %s --help)\n", name, error.c_str(), name);
         return 2;
     }
     if (options.help) {
-        fputs(usageText().c_str(), stdout);
+        fputs(usageText(programName, options.module).c_str(), stdout);
         return 0;
+    }
+    if (options.version) {
+        printf("%s (tha corbanet demo) %s\n", name, DEMO_VERSION);
+        return 0;
+    }
+    if (options.output == "-" && isatty(1)) {
+        fprintf(stderr, "%s: -o -: standard output is a terminal; send the video to a file or a player\n", name);
+        return 2;
     }
     catchStopSignals();
     return record(options);

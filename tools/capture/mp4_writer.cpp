@@ -2,6 +2,9 @@
 #include "mp4_writer.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,11 +15,47 @@ extern "C" {
 
 #include "soundtrack.h"
 
+// FFmpeg's log, kept instead of printed. Encoder threads log too, hence the
+// lock; a line may come in pieces.
+static std::mutex logLock;
+static std::string logPending;          // the line being assembled
+static std::string logLastError;        // the last complete error line
+
+static void keepFfmpegLog(void *context, int level, const char *format, va_list args)
+{
+    if (level > AV_LOG_ERROR)
+        return;
+    char text[1024];
+    vsnprintf(text, sizeof text, format, args);
+    std::lock_guard<std::mutex> hold(logLock);
+    if (logPending.empty() && context) {
+        const AVClass *c = *(const AVClass **)context;
+        if (c && c->item_name)
+            logPending = std::string(c->item_name(context)) + ": ";
+    }
+    logPending += text;
+    if (!logPending.empty() && logPending.back() == '\n') {
+        logPending.pop_back();
+        logLastError = logPending;
+        logPending.clear();
+    }
+}
+
+std::string takeFfmpegError()
+{
+    std::lock_guard<std::mutex> hold(logLock);
+    std::string line;
+    line.swap(logLastError);
+    return line;
+}
+
+// FFmpeg's reason for a failure code, with what its log said about it.
 static std::string avError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {0};
     av_strerror(code, text, sizeof text);
-    return text;
+    std::string said = takeFfmpegError();
+    return said.empty() ? std::string(text) : std::string(text) + " (" + said + ")";
 }
 
 Mp4Writer::~Mp4Writer()
@@ -98,16 +137,19 @@ static AVStream *addStream(AVFormatContext *format, AVCodecContext *codec)
 }
 
 bool Mp4Writer::open(const std::string &path, const VideoSettings &video, Soundtrack *soundtrack,
-                     std::string *error)
+                     std::string *error, const OutputFormat &container)
 {
     music = soundtrack;
     fps = video.fps;
     // The encoders' own reports (settings, statistics) are not for the user;
-    // failures come back through the calls and are reported by them.
+    // failures come back through the calls and are reported by them, with
+    // the log's last error line.
     av_log_set_level(AV_LOG_ERROR);
-    int r = avformat_alloc_output_context2(&format, nullptr, "mp4", path.c_str());
+    av_log_set_callback(keepFfmpegLog);
+    takeFfmpegError();
+    int r = avformat_alloc_output_context2(&format, nullptr, container.muxer.c_str(), path.c_str());
     if (r < 0) {
-        *error = "cannot make an MP4 file: " + avError(r);
+        *error = "cannot make a " + container.muxer + " file: " + avError(r);
         return false;
     }
     bool globalHeader = format->oformat->flags & AVFMT_GLOBALHEADER;
@@ -149,10 +191,15 @@ bool Mp4Writer::open(const std::string &path, const VideoSettings &video, Soundt
         *error = "cannot write " + path + ": " + avError(r);
         return false;
     }
-    // The index goes to the front once the file is complete, so that a
-    // player can start before it has the whole file.
+    // MP4 and QuickTime: the index goes to the front once the file is
+    // complete, so that a player can start before it has the whole file. A
+    // stream cannot go back to the front: it starts with an empty index and
+    // carries its frames in fragments, one from each key frame.
     AVDictionary *muxerOptions = nullptr;
-    av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    if (container.streamed)
+        av_dict_set(&muxerOptions, "movflags", "+frag_keyframe+empty_moov+default_base_moof", 0);
+    else if (container.muxer == "mp4" || container.muxer == "mov")
+        av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
     r = avformat_write_header(format, &muxerOptions);
     av_dict_free(&muxerOptions);
     if (r < 0) {

@@ -33,6 +33,19 @@ struct VideoSettings {
 const char *const defaultPreset = "ultrafast";
 const int defaultCrf = 23;
 
+// The container around the streams: FFmpeg's muxer ("mp4", "mov",
+// "matroska"), and whether the output is a stream that cannot seek (a
+// pipe), written as fragmented MP4 that a player reads as it comes.
+struct OutputFormat {
+    std::string muxer = "mp4";
+    bool streamed = false;
+};
+
+// FFmpeg's own log never reaches the terminal: the writer keeps its last
+// error line instead and adds it to the one-line reason of a failed call.
+// Returns that line ("libx264: invalid width x height (...)") and forgets it.
+std::string takeFfmpegError();
+
 class Mp4Writer {
 public:
     Mp4Writer() = default;
@@ -40,9 +53,11 @@ public:
     Mp4Writer &operator=(const Mp4Writer &) = delete;
     ~Mp4Writer();                   // without finish(), leaves an unplayable file
 
-    // Creates `path` and prepares both streams; the soundtrack must outlive
+    // Creates `path` (an FFmpeg URL: a file name, or "pipe:N" for the file
+    // descriptor N) and prepares both streams; the soundtrack must outlive
     // the writer. False with a one-line reason in `error` otherwise.
-    bool open(const std::string &path, const VideoSettings &video, Soundtrack *music, std::string *error);
+    bool open(const std::string &path, const VideoSettings &video, Soundtrack *music, std::string *error,
+              const OutputFormat &container = OutputFormat());
 
     // One picture, four bytes a pixel in the order R, G, B, A, rows from the
     // bottom up as OpenGL reads them, shown for `copies` frames.

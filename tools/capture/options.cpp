@@ -1,6 +1,7 @@
 // options.cpp -- see options.h.
 #include "options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <getopt.h>
@@ -39,9 +40,45 @@ static bool readSize(const std::string &text, int *width, int *height, std::stri
         *error = "--size: width and height must be even, got '" + text + "'";
         return false;
     }
+    if (h > captureMaxHeight(w)) {
+        *error = "--size: " + text + " is more than the encoder takes: at width " + std::to_string(w)
+                 + " the height can be at most " + std::to_string(captureMaxHeight(w));
+        return false;
+    }
     *width = w;
     *height = h;
     return true;
+}
+
+int captureMaxHeight(int width)
+{
+    long long h = captureMaxPaddedArea / (width + 128) - 128;
+    if (h > captureMaxSide)
+        h = captureMaxSide;
+    return (int)(h - h % 2);
+}
+
+// The container FFmpeg writes for an output name: the name's ending chooses.
+static bool containerFor(const std::string &name, std::string *muxer)
+{
+    static const struct {
+        const char *ending, *muxer;
+    } known[] = {{".mp4", "mp4"}, {".mov", "mov"}, {".mkv", "matroska"}};
+    if (name == "-") {
+        *muxer = "mp4";             // fragmented, so that a player can read it as it comes
+        return true;
+    }
+    std::string lower;
+    for (char c : name)
+        lower += (char)tolower((unsigned char)c);
+    for (const auto &k : known) {
+        std::string e = k.ending;
+        if (lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) {
+            *muxer = k.muxer;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *error)
@@ -50,8 +87,10 @@ bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *e
         {"output", required_argument, nullptr, 'o'},
         {"size", required_argument, nullptr, 's'},
         {"fps", required_argument, nullptr, 'f'},
+        {"module", required_argument, nullptr, 'm'},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     optind = 0;                     // start afresh: getopt keeps its place between calls
@@ -65,6 +104,13 @@ bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *e
                 return false;
             }
             options->output = optarg;
+            break;
+        case 'm':
+            if (*optarg == '\0') {
+                *error = "--module: the module file name is empty";
+                return false;
+            }
+            options->module = optarg;
             break;
         case 's':
             if (!readSize(optarg, &options->width, &options->height, error))
@@ -83,10 +129,22 @@ bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *e
         case 'h':
             options->help = true;
             break;
+        case 'V':
+            options->version = true;
+            break;
         case ':':
             *error = std::string(argv[optind - 1]) + ": needs a value";
             return false;
         default:
+            // A value given to an option that takes none, such as --quiet=1:
+            // getopt reports the option's own letter.
+            if (optopt && std::string(argv[optind - 1]).rfind("--", 0) == 0) {
+                for (const struct option *o = longOptions; o->name; ++o)
+                    if (o->val == optopt && o->has_arg == no_argument) {
+                        *error = std::string("--") + o->name + " takes no value";
+                        return false;
+                    }
+            }
             if (optopt)
                 *error = std::string("unknown option '-") + (char)optopt + "'";
             else
@@ -98,19 +156,33 @@ bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *e
         *error = std::string("unexpected argument '") + argv[optind] + "'";
         return false;
     }
+    if (!containerFor(options->output, &options->muxer)) {
+        *error = "-o: '" + options->output + "' does not end in .mp4, .mkv or .mov, the containers it writes";
+        return false;
+    }
     return true;
 }
 
-std::string usageText()
+std::string usageText(const std::string &name, const std::string &module)
 {
-    return "Usage: capture [-o FILE] [--size WxH] [--fps N] [--quiet] [--help]\n"
-           "Records the whole show to an MP4 file (H.264 video, AAC audio), without a\n"
-           "display or a sound device. Reads \"demomain.xm\" from the working directory.\n"
+    std::string moduleDefault =
+        module == CaptureOptions().module ? module + " in the working directory" : module;
+    return "Usage: " + name + " [-o FILE] [--size WxH] [--fps N] [--module FILE] [--quiet]\n"
+           "Records the whole show to a video file (H.264 video, AAC audio), without a\n"
+           "display or a sound device.\n"
            "\n"
-           "  -o, --output FILE  the video file to write (default show.mp4)\n"
-           "  --size WxH         picture size in pixels, even sides (default 1920x1080)\n"
+           "Options:\n"
+           "  -o, --output FILE  the video file to write (default show.mp4); its ending\n"
+           "                     chooses the container: .mp4, .mkv or .mov. \"-\" writes\n"
+           "                     fragmented MP4 to standard output, which must not be\n"
+           "                     a terminal. An existing FILE must be a regular file or\n"
+           "                     a link to one; the new video replaces it when complete\n"
+           "  --size WxH         picture size in pixels, even sides from 16 to 16384,\n"
+           "                     (W+128)x(H+128) at most 268435455 (default 1920x1080)\n"
            "  --fps N            frames a second, 1 to 240 (default 60); the show\n"
            "                     moves one step per frame, so this sets its pace\n"
+           "  --module FILE      the XM music module to play (default " + moduleDefault + ")\n"
            "  -q, --quiet        no progress bar and no statistics on stderr\n"
-           "  -h, --help         show this text\n";
+           "  -h, --help         show this text\n"
+           "  --version          show the version\n";
 }

@@ -5,25 +5,36 @@
 #include <string>
 
 struct CaptureOptions {
-    std::string output = "show.mp4";
+    std::string output = "show.mp4";    // "-" for standard output
+    std::string muxer = "mp4";          // FFmpeg's name of the container the output's name asks for
+    std::string module = "demomain.xm"; // the music, as the show reads it: from the working directory
     int width = 1920;
     int height = 1080;
     int fps = 60;                   // video frames a second, and show frames a second
     bool quiet = false;             // no progress bar and no statistics
     bool help = false;
+    bool version = false;
 };
 
-// The limits a size and a rate must keep before the renderer is asked; it
-// may take less.
+// What can be recorded. Each side: at least 16, even (yuv420p keeps one
+// colour sample per 2 x 2 pixels), and at most 16384, the largest picture
+// libx264 encodes and Mesa's software renderer draws. The area: FFmpeg
+// refuses a picture whose (width + 128) x (height + 128) reaches
+// INT_MAX / 8, so at 16384 wide the height can be at most 16128.
 const int captureMinSide = 16;
-const int captureMaxSide = 32766;     // X11 draws no window wider or taller than 32767
+const int captureMaxSide = 16384;
+const long long captureMaxPaddedArea = 268435455;   // (w + 128) x (h + 128) at most
 const int captureMaxFps = 240;
+
+// The largest even height that can be recorded at width `width`.
+int captureMaxHeight(int width);
 
 // Reads the arguments into `options`. Returns false with a one-line reason in
 // `error` for anything it cannot take; `options` is then partly filled.
 bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *error);
 
-// The text --help prints.
-std::string usageText();
+// The text --help prints, naming the program `name` and the module that
+// a recording would play now.
+std::string usageText(const std::string &name, const std::string &module);
 
 #endif

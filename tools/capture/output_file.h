@@ -16,7 +16,9 @@ public:
     ~OutputFile();                  // removes the temporary file unless committed
 
     // Creates the temporary file for `path`. False with a one-line reason in
-    // `error` when `path` cannot be written.
+    // `error` when `path` cannot be written, or is there but is not a
+    // regular file; a symbolic link counts as the file it leads to, which
+    // gets the video while the link stays.
     bool create(const std::string &path, std::string *error);
 
     const std::string &temporaryPath() const { return temporary; }
@@ -28,7 +30,8 @@ public:
     void discard();
 
 private:
-    std::string final;
+    std::string shown;              // the name as given, for messages
+    std::string final;              // where the video goes: the name, or its link's target
     std::string temporary;
 };
 
