@@ -45,6 +45,9 @@
       window.demoReady = true;
     },
     onNoWebGL: noWebGL,
+    onFrame: function (n) {
+      window.demoFrame = n;
+    },
     onFirstFrame: function () {
       demoTimes.firstFrame = performance.now();
     },
