@@ -26,7 +26,7 @@ void webglClear(unsigned mask, float r, float g, float b, float a, float depth);
 void webglCapability(unsigned cap, int on);
 void webglDepthFunc(unsigned func);
 void webglBlendFunc(unsigned src, unsigned dst);
-void webglDraw(int lines, const float *vertices, int vertexCount, const uint32_t *indices, int indexCount,
+void webglDraw(int lines, const float *vertices, int vertexCount, const uint16_t *indices, int indexCount,
                const float *projection, const float *state);
 void webglDrawPixels(int width, int height, const unsigned char *rgba, int strideBytes);
 void webglReadPixels(int x, int y, int width, int height, unsigned char *rgba);
@@ -84,9 +84,14 @@ GLfloat clearDepth = 1;
 int unpackAlignment = 4;
 
 // The batch: per vertex the eye-space position, the eye-space normal and the
-// colour (ten floats); indices into it, as triangles or as lines.
+// colour (ten floats); 16-bit indices into it, as triangles or as lines. A
+// batch goes out before it outgrows its indices; the show's primitives have
+// a few dozen vertices at most, and one of more than `primitiveRoom`
+// vertices is cut there.
 std::vector<float> batchVertices;
-std::vector<uint32_t> batchIndices;
+std::vector<uint16_t> batchIndices;
+const uint32_t batchRoom = 65536;
+const uint32_t primitiveRoom = 4096;
 bool batchLines = false;
 
 // The primitive between glBegin and glEnd.
@@ -181,9 +186,9 @@ uint32_t vertexCount()
 
 // Starts a primitive of the given kind, sending the batch first when it
 // holds the other kind, so that drawing order is kept.
-void beginKind(bool lines)
+void beginKind(bool lines, uint32_t vertices)
 {
-    if (lines != batchLines && !batchIndices.empty())
+    if ((lines != batchLines && !batchIndices.empty()) || vertexCount() + vertices > batchRoom)
         webFlush();
     batchLines = lines;
 }
@@ -198,8 +203,8 @@ bool isLineMode(GLenum mode)
 // vertex, as Mesa splits them.
 void assemble(GLenum mode, uint32_t first, uint32_t count, const uint32_t *map)
 {
-    auto at = [&](uint32_t i) { return map ? map[i] : first + i; };
-    std::vector<uint32_t> &ix = batchIndices;
+    auto at = [&](uint32_t i) { return (uint16_t)(map ? map[i] : first + i); };
+    std::vector<uint16_t> &ix = batchIndices;
     switch (mode) {
     case GL_TRIANGLES:
         for (uint32_t i = 0; i + 2 < count; i += 3)
@@ -337,7 +342,7 @@ void webTranslated(GLdouble x, GLdouble y, GLdouble z)
 
 unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count, bool lines)
 {
-    beginKind(lines);
+    beginKind(lines, (uint32_t)count);
     uint32_t first = vertexCount();
     for (int k = 0; k < count; ++k)
         appendVertex(vertices + 3 * k, normals + 3 * k);
@@ -517,7 +522,7 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
 
 void glBegin(GLenum mode)
 {
-    beginKind(isLineMode(mode));
+    beginKind(isLineMode(mode), primitiveRoom);
     inPrimitive = true;
     primitiveMode = mode;
     primitiveFirst = vertexCount();
@@ -560,7 +565,7 @@ void glTexCoord2f(GLfloat s, GLfloat t)
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
 {
-    if (!inPrimitive)
+    if (!inPrimitive || vertexCount() - primitiveFirst >= primitiveRoom)
         return;
     const GLfloat p[3] = {x, y, z};
     appendVertex(p, currentNormal);

@@ -213,8 +213,8 @@ mergeInto(LibraryManager.library, {
     gl.bindVertexArray(S.vao);
     gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
     gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + vertexCount * 10), gl.STREAM_DRAW);
-    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, HEAPU32.subarray(indices >> 2, (indices >> 2) + indexCount), gl.STREAM_DRAW);
-    gl.drawElements(lines ? gl.LINES : gl.TRIANGLES, indexCount, gl.UNSIGNED_INT, 0);
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, HEAPU16.subarray(indices >> 1, (indices >> 1) + indexCount), gl.STREAM_DRAW);
+    gl.drawElements(lines ? gl.LINES : gl.TRIANGLES, indexCount, gl.UNSIGNED_SHORT, 0);
     gl.bindVertexArray(null);
   },
 

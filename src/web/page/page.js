@@ -47,6 +47,7 @@
     onNoWebGL: noWebGL,
     onFrame: function (n) {
       window.demoFrame = n;
+      demoTimes.lastFrame = performance.now();
     },
     onFirstFrame: function () {
       demoTimes.firstFrame = performance.now();
