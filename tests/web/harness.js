@@ -48,19 +48,21 @@ async function launch(extraArgs = []) {
   });
 }
 
-// Opens the page, collects its console, and clicks start once it is ready.
+// Opens the page, collects its console and the addresses it asks for, and
+// clicks start once it is ready.
 async function openShow(browser, url, { width = 1280, height = 720, start = true } = {}) {
   const page = await browser.newPage();
   await page.setViewport({ width, height });
-  const consoleLines = [];
+  const consoleLines = [], requests = [];
   page.on('console', (m) => consoleLines.push(m.text()));
+  page.on('request', (r) => requests.push(r.url()));
   page.on('pageerror', (e) => consoleLines.push('pageerror: ' + e.message));
   await page.goto(url);
   if (start) {
     await page.waitForFunction('window.demoReady === true', { timeout: 30000 });
     await page.click('#start');
   }
-  return { page, consoleLines };
+  return { page, consoleLines, requests };
 }
 
 async function pixels(page, name) {

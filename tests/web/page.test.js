@@ -41,8 +41,13 @@ test('the start screen shows the title picture and the start button', { timeout:
 
 test('Esc during the frames ends the show with the statistics; other keys do not', { timeout: 90000 }, () =>
   withBrowser([], async (browser) => {
-    const { page } = await h.openShow(browser, server.url);
+    const { page, requests } = await h.openShow(browser, server.url);
     await page.waitForFunction('window.demoFrame >= 30', { timeout: 30000 });
+    // The site loads nothing from anywhere else.
+    const elsewhere = requests.filter((u) => !u.startsWith(server.url) && !u.startsWith('data:'));
+    assert.deepStrictEqual(elsewhere, []);
+    for (const f of ['index.html', 'page.js', 'music.js', 'start.js', 'start.wasm', 'title.png'])
+      assert.ok(requests.some((u) => u === server.url + f || (f === 'index.html' && u === server.url)), f);
     for (const key of ['a', 'Enter', ' ', 'ArrowLeft', 'F1'])
       await page.keyboard.press(key);
     const before = await page.evaluate(() => window.demoFrame);

@@ -90,7 +90,7 @@ int unpackAlignment = 4;
 // vertices is cut there.
 std::vector<float> batchVertices;
 std::vector<uint16_t> batchIndices;
-const uint32_t batchRoom = 65536;
+const uint32_t batchRoom = 65535;          // index 65535 restarts a primitive in WebGL 2
 const uint32_t primitiveRoom = 4096;
 bool batchLines = false;
 

@@ -72,10 +72,8 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent *e, void *)
         pendingKeys.push_back((unsigned char)key[0]);
     } else if (int n = specialNumber(e->key)) {
         pendingKeys.push_back(specialKey + n);
-    } else {
-        return EM_FALSE;
     }
-    return EM_TRUE;                     // the show has the keyboard
+    return EM_FALSE;                    // the browser keeps its own keys (Esc leaves full screen)
 }
 
 // The canvas's size on the page, in device pixels.
@@ -244,9 +242,7 @@ int glutCreateWindow(const char *title)
             if (Module.onNoWebGL)
                 Module.onNoWebGL();
         });
-        emscripten_cancel_main_loop();
-        for (;;)
-            emscripten_sleep(3600 * 1000);
+        emscripten_unwind_to_js_event_loop();
     }
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKeyDown);
     return 1;
@@ -299,8 +295,6 @@ void glutMainLoop(void)
 void glutSwapBuffers(void)
 {
     webFlush();
-    if (hooks.swap)
-        hooks.swap();
 }
 
 void glutWireSphere(double radius, GLint slices, GLint stacks)

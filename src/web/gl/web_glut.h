@@ -8,7 +8,6 @@
 struct WebFrameHooks {
     void (*before)() = nullptr;     // at the start of each loop iteration
     void (*after)() = nullptr;      // after the frame's idle function returned
-    void (*swap)() = nullptr;       // at every glutSwapBuffers, after the drawing went out
     bool backToBack = false;        // frames as fast as they come, not one per animation frame
     bool fixedSize = false;         // the canvas keeps fixedWidth x fixedHeight
     int fixedWidth = 0, fixedHeight = 0;

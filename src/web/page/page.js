@@ -99,7 +99,13 @@
     var root = document.documentElement;
     if (root.requestFullscreen)
       root.requestFullscreen({ navigationUI: 'hide' }).catch(function () {});
-    DemoMusic.prepare('demomain.xm').then(function () {
+    // prepare() never fails by contract; should it throw all the same, the
+    // show runs silently.
+    Promise.resolve().then(function () {
+      return DemoMusic.prepare('demomain.xm');
+    }).catch(function (e) {
+      say('music off: ' + e);
+    }).then(function () {
       document.body.classList.add('running');
       canvas.focus();
       Module.callMain([]);
