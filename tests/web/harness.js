@@ -28,6 +28,9 @@ async function serve(dir = site) {
   const port = await freePort();
   const server = spawn('python3', ['-m', 'http.server', String(port), '--bind', '127.0.0.1', '--directory', dir],
                        { stdio: 'ignore' });
+  // The server goes with the test process, however that ends.
+  server.unref();
+  process.on('exit', () => server.kill());
   const url = `http://127.0.0.1:${port}/`;
   for (let i = 0; i < 100; i++) {
     try {

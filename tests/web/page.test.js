@@ -11,11 +11,14 @@ const h = require('./harness');
 
 const block = /^\*{21}\nFrames (\d+)\nTime   ([0-9.e+]+)\nFps    ([0-9.e+]+)\n\*{21}\n$/;
 
-let server;
-test.before(async () => { server = await h.serve(); });
-test.after(() => server.close());
+let server;          // one local server for every test of this file
+async function site() {
+  if (!server) server = await h.serve();
+  return server;
+}
 
 async function withBrowser(args, body) {
+  await site();
   const browser = await h.launch(args);
   try {
     return await body(browser);
