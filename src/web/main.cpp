@@ -9,6 +9,7 @@
 //   finish         every frame is made to finish before the next starts
 //   shots=F,F,...  these frames are read back and handed to the page
 //   pictures       the canvas is read back at each picture of the slideshow
+// (read back at the canvas's size at the time)
 //   log            the frame in which each scene begins goes to the console
 #include <cstdio>
 #include <cstdlib>
@@ -35,8 +36,10 @@ unsigned pictureCount;
 bool firstFrameSeen;
 
 // Hands the canvas's pixels (RGBA, bottom row first) to the page.
-void handOver(const char *name, int width, int height)
+void handOver(const char *name)
 {
+    int width = 0, height = 0;
+    webWindowSize(&width, &height);
     std::vector<unsigned char> rgba((size_t)width * height * 4);
     webReadPixels(0, 0, width, height, rgba.data());
     EM_ASM({
@@ -61,7 +64,7 @@ void afterFrame()
     if (shotFrames.count(frames)) {
         char name[32];
         snprintf(name, sizeof name, "frame%u", frames);
-        handOver(name, hooks.fixedWidth, hooks.fixedHeight);
+        handOver(name);
     }
     if (finishEach || !firstFrameSeen) {
         unsigned char pixel[4];
@@ -84,10 +87,10 @@ void onPicture(unsigned seconds)
 {
     noteScene(frames + 1);                      // the slideshow runs inside the frame
     pictureCount += 1;
-    if (readPictures && hooks.fixedSize) {
+    if (readPictures) {
         char name[32];
         snprintf(name, sizeof name, "picture%u", pictureCount);
-        handOver(name, hooks.fixedWidth, hooks.fixedHeight);
+        handOver(name);
     }
     EM_ASM({ console.log('picture ' + $0 + ' for ' + $1 + ' s'); }, pictureCount, seconds);
 }
@@ -155,8 +158,6 @@ void readOptions()
             }
         }
     }
-    if (!hooks.fixedSize)
-        shotFrames.clear();                     // shots need a known size
 }
 
 }  // namespace

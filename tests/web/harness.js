@@ -4,7 +4,6 @@ const { spawn } = require('child_process');
 const fs = require('fs');
 const net = require('net');
 const path = require('path');
-const zlib = require('zlib');
 const puppeteer = require('puppeteer-core');
 const { PNG } = require('pngjs');
 
@@ -127,5 +126,29 @@ function neighbourhoodMismatch(img, ref, tolerance) {
   return bad / (width * height);
 }
 
+// The slideshow's pictures in their order, and how a read-back canvas shows
+// one: the picture pixel for pixel from the lower-left corner (`wrong`
+// counts the pixels that differ) and the rest of the canvas black
+// (`notBlack` counts those that are not).
+const showings = ['litelogo', 'sidelit', 'spider', 'zorsmall', 'litelogo'];
+
+function pictureOnScreen(screen, name) {
+  const pic = readPngBottomUp(path.join(root, 'assets', name + '.png'));
+  let wrong = 0, notBlack = 0;
+  for (let y = 0; y < screen.height; y++) {
+    for (let x = 0; x < screen.width; x++) {
+      const i = (y * screen.width + x) * 4;
+      if (x < pic.width && y < pic.height) {
+        const j = (y * pic.width + x) * 4;
+        wrong += screen.rgba[i] !== pic.rgba[j] || screen.rgba[i + 1] !== pic.rgba[j + 1] ||
+                 screen.rgba[i + 2] !== pic.rgba[j + 2];
+      } else {
+        notBlack += screen.rgba[i] || screen.rgba[i + 1] || screen.rgba[i + 2] ? 1 : 0;
+      }
+    }
+  }
+  return { wrong, notBlack };
+}
+
 module.exports = { root, site, serve, launch, openShow, pixels, readPngBottomUp, writePngBottomUp,
-                   neighbourhoodMismatch, zlib };
+                   neighbourhoodMismatch, showings, pictureOnScreen };

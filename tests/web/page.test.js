@@ -97,9 +97,12 @@ test('a page opened from a file says how to serve it', { timeout: 60000 }, () =>
     assert.match(line, /http:\/\/127\.0\.0\.1:8000\//);
   }));
 
+// The canvas is read back at each picture (?pictures), which changes
+// nothing else: the frames and the waits are the show's own, at the page's
+// full-screen size.
 test('a whole show at real speed through the start button ends with the statistics', { timeout: 400000 }, () =>
   withBrowser([], async (browser) => {
-    const { page, consoleLines } = await h.openShow(browser, server.url);
+    const { page, consoleLines } = await h.openShow(browser, server.url + '?pictures');
     await page.waitForFunction('window.demoEnded === true', { timeout: 380000, polling: 1000 });
     const text = await page.$eval('#statistics', (e) => e.textContent);
     const m = block.exec(text);
@@ -109,4 +112,12 @@ test('a whole show at real speed through the start button ends with the statisti
     assert.ok(Number(m[2]) >= 30, `time ${m[2]}`);
     assert.ok(consoleLines.includes('Frames 2722'), 'the block in the console too');
     assert.strictEqual(await page.evaluate(() => document.fullscreenElement), null, 'full screen is left at the end');
+    for (let k = 0; k < 5; k++) {
+      const screen = await h.pixels(page, 'picture' + (k + 1));
+      assert.ok(screen, `picture ${k + 1} was read back`);
+      assert.deepStrictEqual([screen.width, screen.height], [1280, 720], 'the canvas fills the page');
+      const { wrong, notBlack } = h.pictureOnScreen(screen, h.showings[k]);
+      assert.strictEqual(wrong, 0, `${h.showings[k]}: pixels that differ`);
+      if (k > 0) assert.strictEqual(notBlack, 0, `${h.showings[k]}: the rest of the canvas is not black`);
+    }
   }));

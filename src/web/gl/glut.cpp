@@ -217,6 +217,12 @@ void webSetFrameHooks(const WebFrameHooks &h)
     hooks = h;
 }
 
+void webWindowSize(int *width, int *height)
+{
+    *width = canvasWidth;
+    *height = canvasHeight;
+}
+
 void glutInit(int *, char **)
 {
 }

@@ -15,4 +15,7 @@ struct WebFrameHooks {
 
 void webSetFrameHooks(const WebFrameHooks &hooks);
 
+// The canvas's size in pixels, as the last reshape gave it.
+void webWindowSize(int *width, int *height);
+
 #endif
