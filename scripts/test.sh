@@ -3,6 +3,8 @@
 # draw with Mesa's software renderer in real windows, so they run on a
 # virtual X server started here.
 #
+# Then it builds the web edition and runs its browser tests (test-web.sh).
+#
 # Then it builds everything again with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer (build-asan) and runs every test there too, and
 # fuzzes the music layer's load path for a minute (tests/fuzz/run.sh).
@@ -10,10 +12,16 @@ set -eu
 cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
+# The browser and the npm packages: the music's browser test (web_music) runs
+# among the desktop's tests, beside the desktop's own render.
+./scripts/setup-web.sh --tests
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
 xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" \
     ctest --test-dir build --output-on-failure -j"$(nproc)"
+
+# The web edition in headless chromium (tests/web).
+./scripts/test-web.sh
 
 # The sanitizer pass. Leaks inside system libraries are suppressed by name
 # (tests/lsan.supp). Mesa's software driver is unloaded at exit before the

@@ -9,7 +9,8 @@
 // from the bottom of the picture up, each pixel the bytes red, green, blue,
 // alpha (alpha always 255). The header defines <name>_w, <name>_h and the
 // array <name>data, which the assembler fills from the raw file with .incbin,
-// so the compiler never sees a multi-megabyte initialiser.
+// so the compiler never sees a multi-megabyte initialiser. The header carries
+// the directives for ELF (the desktop) and for WebAssembly (the web build).
 //------------------------------------------------------------------------------
 #include <png.h>
 
@@ -152,6 +153,17 @@ int main(int argc, char **argv)
     t += "unsigned " + name + "_h = " + h + ";\n\n";
     t += "// Filled by the assembler from the raw file: writable data, 4-byte aligned.\n";
     t += "extern \"C\" int " + arr + "[" + h + "][" + w + "];\n";
+    // WebAssembly objects have their own section syntax; every data segment
+    // of a wasm module is writable memory.
+    t += "#if defined(__wasm__)\n";
+    t += "__asm__(\".section .data." + arr + ",\\\"\\\",@\\n\"\n";
+    t += "        \".globl " + arr + "\\n\"\n";
+    t += "        \".type " + arr + ",@object\\n\"\n";
+    t += "        \".p2align 2\\n\"\n";
+    t += "        \"" + arr + ":\\n\"\n";
+    t += "        \".incbin \\\"" + asmQuoted(rawPath) + "\\\"\\n\"\n";
+    t += "        \".size " + arr + ", " + std::to_string(raw.size()) + "\\n\");\n";
+    t += "#else\n";
     t += "__asm__(\".pushsection .data." + arr + ",\\\"aw\\\",@progbits\\n\"\n";
     t += "        \".balign 4\\n\"\n";
     t += "        \".globl " + arr + "\\n\"\n";
@@ -159,7 +171,8 @@ int main(int argc, char **argv)
     t += "        \".size " + arr + ", " + std::to_string(raw.size()) + "\\n\"\n";
     t += "        \"" + arr + ":\\n\"\n";
     t += "        \".incbin \\\"" + asmQuoted(rawPath) + "\\\"\\n\"\n";
-    t += "        \".popsection\\n\");\n\n";
+    t += "        \".popsection\\n\");\n";
+    t += "#endif\n\n";
     t += "#endif\n";
     writeFile(headerPath, t.data(), t.size());
     return 0;

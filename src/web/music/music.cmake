@@ -6,7 +6,7 @@
 # copies music.js (the page loads it before the wasm program's script), the
 # worklet music.worklet.js and the engine it imports, libopenmpt.worklet.js
 # with its licences, next to index.html. The engine comes from the npm
-# package chiptune3: `npm ci` in src/web/music first (scripts/setup.sh does).
+# package chiptune3: `npm ci` in src/web/music first (scripts/setup-web.sh does).
 # The program's own sound layer is ../sound.cpp; the module demomain.xm is
 # the page's to copy.
 function(web_music_files site)

@@ -1,0 +1,42 @@
+#!/bin/sh
+# Installs what building, serving and testing the web edition need: Debian's
+# emscripten, chromium-headless-shell, python3 (the local server), Node.js and
+# npm, and the music engine's npm package; with --tests also the browser
+# tests' npm packages. Safe to run again: it asks only for what is missing.
+set -eu
+cd "$(dirname "$0")/.."
+
+PACKAGES="emscripten chromium-headless-shell python3 cmake g++ pkg-config libpng-dev"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing="$missing $p"
+    fi
+done
+# Node.js and npm may come from elsewhere than Debian; any working pair will do.
+command -v node >/dev/null 2>&1 || missing="$missing nodejs"
+command -v npm >/dev/null 2>&1 || missing="$missing npm"
+
+if [ -n "$missing" ]; then
+    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+    echo "setup-web: installing$missing" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+# The npm packages, exactly as their lockfiles name them: the music's engine
+# (src/web/music), which the site is built with, and with --tests the browser
+# tests' (tests/web). Installed again only when a lockfile is newer than what
+# is installed.
+dirs=src/web/music
+[ "${1:-}" = "--tests" ] && dirs="$dirs tests/web"
+for dir in $dirs; do
+    if [ ! -f "$dir/node_modules/.package-lock.json" ] ||
+       [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+        echo "setup-web: npm ci in $dir" >&2
+        (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    fi
+done

@@ -1,0 +1,317 @@
+// glut.cpp -- the part of GLUT the show calls, in a browser page.
+//
+// The window is the page's canvas (id "canvas"). glutMainLoop hands the
+// frames to emscripten's main loop: one call of the idle function per
+// animation frame of the browser, after the keys that came in since the last
+// one and a reshape when the canvas has changed size. The wire sphere is cut
+// exactly as freeglut 3.4 cuts it and drawn as freeglut draws it: indexed
+// line strips through the slices, then line loops round the stacks, each
+// vertex with its own normal and the current normal left alone.
+#include <GL/glut.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <string>
+#include <vector>
+
+#include "gl_internal.h"
+#include "web_glut.h"
+
+namespace {
+
+void (*displayFunc)();
+void (*idleFunc)();
+void (*reshapeFunc)(int, int);
+void (*keyboardFunc)(unsigned char, int, int);
+void (*specialFunc)(int, int, int);
+
+int windowWidth = 500, windowHeight = 500;
+int canvasWidth, canvasHeight;          // what reshape was last told
+bool fullScreen;
+
+WebFrameHooks hooks;
+
+// Keys that came in since the last frame: ordinary keys as their character
+// code, special keys as GLUT's key number plus 0x10000.
+std::vector<int> pendingKeys;
+const int specialKey = 0x10000;
+
+// GLUT's numbers for the special keys.
+int specialNumber(const char *key)
+{
+    static const struct {
+        const char *name;
+        int number;
+    } keys[] = {
+        {"F1", 1},         {"F2", 2},         {"F3", 3},        {"F4", 4},           {"F5", 5},
+        {"F6", 6},         {"F7", 7},         {"F8", 8},        {"F9", 9},           {"F10", 10},
+        {"F11", 11},       {"F12", 12},       {"ArrowLeft", 100}, {"ArrowUp", 101},  {"ArrowRight", 102},
+        {"ArrowDown", 103}, {"PageUp", 104},  {"PageDown", 105}, {"Home", 106},      {"End", 107},
+        {"Insert", 108},
+    };
+    for (const auto &k : keys)
+        if (std::string(k.name) == key)
+            return k.number;
+    return 0;
+}
+
+EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent *e, void *)
+{
+    std::string key = e->key;
+    if (key == "Escape") {
+        pendingKeys.push_back(27);
+    } else if (key == "Enter") {
+        pendingKeys.push_back(13);
+    } else if (key == "Backspace") {
+        pendingKeys.push_back(8);
+    } else if (key == "Tab") {
+        pendingKeys.push_back(9);
+    } else if (key.size() == 1 && (unsigned char)key[0] < 128) {
+        pendingKeys.push_back((unsigned char)key[0]);
+    } else if (int n = specialNumber(e->key)) {
+        pendingKeys.push_back(specialKey + n);
+    }
+    return EM_FALSE;                    // the browser keeps its own keys (Esc leaves full screen)
+}
+
+// The canvas's size on the page, in device pixels.
+void measureCanvas(int *width, int *height)
+{
+    double w = 0, h = 0;
+    emscripten_get_element_css_size("#canvas", &w, &h);
+    double ratio = emscripten_get_device_pixel_ratio();
+    *width = (int)std::lround(w * ratio);
+    *height = (int)std::lround(h * ratio);
+}
+
+void frame()
+{
+    if (hooks.before)
+        hooks.before();
+
+    int w = windowWidth, h = windowHeight;
+    if (hooks.fixedSize) {
+        w = hooks.fixedWidth;
+        h = hooks.fixedHeight;
+    } else if (fullScreen) {
+        measureCanvas(&w, &h);
+    }
+    if (w != canvasWidth || h != canvasHeight) {
+        canvasWidth = w;
+        canvasHeight = h;
+        webCanvasSize(w, h);
+        if (reshapeFunc)
+            reshapeFunc(w, h);
+        else
+            glViewport(0, 0, w, h);
+    }
+
+    std::vector<int> keys;
+    keys.swap(pendingKeys);
+    for (int k : keys) {
+        if (k >= specialKey) {
+            if (specialFunc)
+                specialFunc(k - specialKey, 0, 0);
+        } else if (keyboardFunc) {
+            keyboardFunc((unsigned char)k, 0, 0);
+        }
+    }
+
+    if (idleFunc)
+        idleFunc();
+    else if (displayFunc)
+        displayFunc();
+
+    if (hooks.after)
+        hooks.after();
+}
+
+// freeglut's table of sines and cosines round a circle (n > 0) or half of
+// one, reversed when n is negative; the last entry repeats the first.
+void circleTable(std::vector<GLfloat> &sint, std::vector<GLfloat> &cost, int n, bool halfCircle)
+{
+    const int size = std::abs(n);
+    const GLfloat angle = (halfCircle ? 1 : 2) * (GLfloat)M_PI / (GLfloat)(n == 0 ? 1 : n);
+    sint.assign(size + 1, 0);
+    cost.assign(size + 1, 0);
+    sint[0] = 0.0f;
+    cost[0] = 1.0f;
+    for (int i = 1; i < size; i++) {
+        sint[i] = (GLfloat)std::sin((double)(angle * i));
+        cost[i] = (GLfloat)std::cos((double)(angle * i));
+    }
+    if (halfCircle) {
+        sint[size] = 0.0f;
+        cost[size] = -1.0f;
+    } else {
+        sint[size] = sint[0];
+        cost[size] = cost[0];
+    }
+}
+
+struct WireSphere {
+    double radius;
+    GLint slices, stacks;
+    std::vector<GLfloat> vertices, normals;
+    std::vector<unsigned short> sliceIdx, stackIdx;
+};
+
+std::vector<WireSphere *> wireSpheres;
+
+WireSphere *buildWireSphere(double radiusIn, GLint slices, GLint stacks)
+{
+    for (WireSphere *w : wireSpheres)
+        if (w->radius == radiusIn && w->slices == slices && w->stacks == stacks)
+            return w;
+
+    WireSphere *ws = new WireSphere{radiusIn, slices, stacks, {}, {}, {}, {}};
+    wireSpheres.push_back(ws);
+    if (slices == 0 || stacks < 2)
+        return ws;                      // nothing to draw
+    const GLfloat radius = (GLfloat)radiusIn;
+    const int nVert = slices * (stacks - 1) + 2;
+    std::vector<GLfloat> sint1, cost1, sint2, cost2;
+    circleTable(sint1, cost1, -slices, false);
+    circleTable(sint2, cost2, stacks, true);
+
+    std::vector<GLfloat> &v = ws->vertices, &n = ws->normals;
+    v.assign(nVert * 3, 0);
+    n.assign(nVert * 3, 0);
+    v[2] = radius;                      // top
+    n[2] = 1.f;
+    int idx = 3;
+    for (int i = 1; i < stacks; i++) {
+        for (int j = 0; j < slices; j++, idx += 3) {
+            GLfloat x = cost1[j] * sint2[i];
+            GLfloat y = sint1[j] * sint2[i];
+            GLfloat z = cost2[i];
+            v[idx] = x * radius;
+            v[idx + 1] = y * radius;
+            v[idx + 2] = z * radius;
+            n[idx] = x;
+            n[idx + 1] = y;
+            n[idx + 2] = z;
+        }
+    }
+    v[idx + 2] = -radius;               // bottom
+    n[idx + 2] = -1.f;
+
+    for (int i = 0; i < stacks - 1; i++)
+        for (int j = 0; j < slices; j++)
+            ws->stackIdx.push_back((unsigned short)(1 + i * slices + j));
+    for (int i = 0; i < slices; i++) {
+        ws->sliceIdx.push_back(0);
+        for (int j = 0; j < stacks - 1; j++)
+            ws->sliceIdx.push_back((unsigned short)(1 + i + j * slices));
+        ws->sliceIdx.push_back((unsigned short)(nVert - 1));
+    }
+    return ws;
+}
+
+}  // namespace
+
+void webSetFrameHooks(const WebFrameHooks &h)
+{
+    hooks = h;
+}
+
+void webWindowSize(int *width, int *height)
+{
+    *width = canvasWidth;
+    *height = canvasHeight;
+}
+
+void glutInit(int *, char **)
+{
+}
+
+void glutInitDisplayMode(unsigned int)
+{
+}
+
+void glutInitWindowSize(int width, int height)
+{
+    windowWidth = width;
+    windowHeight = height;
+}
+
+// The canvas gets a WebGL 2 context. Without one there is no window, and
+// the show cannot go on: the page is told and the program stops here, as
+// GLUT ends a program whose window cannot be opened.
+int glutCreateWindow(const char *title)
+{
+    EM_ASM({ document.title = UTF8ToString($0); }, title);
+    if (!webCreateContext()) {
+        EM_ASM({
+            if (Module.onNoWebGL)
+                Module.onNoWebGL();
+        });
+        emscripten_unwind_to_js_event_loop();
+    }
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKeyDown);
+    return 1;
+}
+
+// The page has already asked the browser for full screen (only a click may);
+// from here on the canvas follows the size of the page.
+void glutFullScreen(void)
+{
+    fullScreen = true;
+}
+
+void glutDisplayFunc(void (*func)(void))
+{
+    displayFunc = func;
+}
+
+void glutReshapeFunc(void (*func)(int, int))
+{
+    reshapeFunc = func;
+}
+
+void glutKeyboardFunc(void (*func)(unsigned char, int, int))
+{
+    keyboardFunc = func;
+}
+
+void glutSpecialFunc(void (*func)(int, int, int))
+{
+    specialFunc = func;
+}
+
+void glutIdleFunc(void (*func)(void))
+{
+    idleFunc = func;
+}
+
+// Never returns, as GLUT's loop does not: the frames go on from the browser's
+// event loop.
+void glutMainLoop(void)
+{
+    emscripten_set_main_loop(frame, 0, 0);
+    if (hooks.backToBack)
+        emscripten_set_main_loop_timing(EM_TIMING_SETIMMEDIATE, 0);
+    emscripten_unwind_to_js_event_loop();
+}
+
+// The browser shows the canvas when the frame's code returns to it; here the
+// frame's drawing is sent off.
+void glutSwapBuffers(void)
+{
+    webFlush();
+}
+
+void glutWireSphere(double radius, GLint slices, GLint stacks)
+{
+    WireSphere *ws = buildWireSphere(radius, slices, stacks);
+    if (ws->vertices.empty())
+        return;
+    const int sliceLen = stacks + 1, stackLen = slices;
+    unsigned first = webArrayVertices(ws->vertices.data(), ws->normals.data(), (int)ws->vertices.size() / 3, true);
+    for (int i = 0; i < slices; i++)
+        webArrayElements(kLineStrip, first, &ws->sliceIdx[i * sliceLen], sliceLen);
+    for (int i = 0; i < stacks - 1; i++)
+        webArrayElements(kLineLoop, first, &ws->stackIdx[i * stackLen], stackLen);
+}

@@ -1,0 +1,82 @@
+// course.test.js -- the show's course in a real browser, frame for frame.
+//
+// One run at 640 x 480 with the slideshow's waits skipped and the frames
+// drawn back to back; the page reads back the reference frames and every
+// picture, and logs the frame in which each scene begins. The expected
+// frames and pictures come from the desktop (tests/reference, drawn by
+// Mesa) and from the PNGs the pictures are made from (assets/).
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const path = require('path');
+const h = require('./harness');
+
+const shots = [1000, 2250, 2400, 2600, 2722];
+const runTimeout = 420000;
+
+async function showRun() {
+  const server = await h.serve();
+  const browser = await h.launch();
+  try {
+    const { page, consoleLines } = await h.openShow(browser,
+      server.url + '?quick&fast&log&pictures&size=640x480&shots=' + shots.join(','));
+    await page.waitForFunction('window.demoEnded === true', { timeout: 400000, polling: 500 });
+    const frames = {};
+    for (const f of shots) frames[f] = await h.pixels(page, 'frame' + f);
+    const pictures = [];
+    for (let k = 1; k <= 5; k++) pictures.push(await h.pixels(page, 'picture' + k));
+    const statistics = await page.$eval('#statistics', (e) => e.textContent);
+    return { consoleLines, frames, pictures, statistics };
+  } finally {
+    await browser.close();
+    server.close();
+  }
+}
+
+// One run for all the tests below.
+let pending;
+function course() {
+  if (!pending) pending = showRun();
+  return pending;
+}
+
+test('the scenes begin in frames 2152, 2352, 2503 and 2723', { timeout: runTimeout }, async () => {
+  const run = await course();
+  const begun = run.consoleLines.filter((l) => l.startsWith('scene '));
+  assert.deepStrictEqual(begun, ['scene 1 in frame 2152', 'scene 2 in frame 2352', 'scene 3 in frame 2503',
+                                 'scene 4 in frame 2723']);
+});
+
+test('the slideshow shows five pictures for 5, 5, 5, 10 and 5 seconds, then the statistics', { timeout: runTimeout }, async () => {
+  const run = await course();
+  const showings = run.consoleLines.filter((l) => l.startsWith('picture '));
+  assert.deepStrictEqual(showings, ['picture 1 for 5 s', 'picture 2 for 5 s', 'picture 3 for 5 s',
+                                    'picture 4 for 10 s', 'picture 5 for 5 s']);
+  assert.match(run.statistics, /^\*{21}\nFrames 2722\nTime   [0-9.e+]+\nFps    [0-9.e+]+\n\*{21}\n$/);
+});
+
+test('frames 1000, 2250, 2400, 2600 and 2722 look like the desktop\'s', { timeout: runTimeout }, async () => {
+  const run = await course();
+  for (const f of shots) {
+    const img = run.frames[f];
+    assert.ok(img, `frame ${f} was read back`);
+    const ref = h.readPngBottomUp(path.join(h.root, 'tests', 'reference', `frame${f}.png`));
+    assert.strictEqual(img.width, ref.width);
+    assert.strictEqual(img.height, ref.height);
+    const share = h.neighbourhoodMismatch(img, ref, 8);
+    if (share > 0.005 && process.env.DEMO_KEEP_FRAMES)
+      h.writePngBottomUp(path.join(process.env.DEMO_KEEP_FRAMES, `web-frame${f}.png`), img);
+    assert.ok(share <= 0.005, `frame ${f}: ${(share * 100).toFixed(3)} % of the pixels differ`);
+  }
+});
+
+test('each picture is on screen pixel for pixel from the lower-left corner', { timeout: runTimeout }, async () => {
+  const run = await course();
+  h.showings.forEach((name, k) => {
+    const screen = run.pictures[k];
+    assert.ok(screen, `picture ${k + 1} was read back`);
+    const { wrong, notBlack } = h.pictureOnScreen(screen, name);
+    assert.strictEqual(wrong, 0, `${name}: pixels that differ from the picture`);
+    if (k > 0) assert.strictEqual(notBlack, 0, `${name}: the rest of the canvas is not black`);
+  });
+});

@@ -1,0 +1,123 @@
+// page.test.js -- the page as a person meets it, in a real browser.
+//
+// The start screen; Esc, leaving full screen and other keys during the
+// frames; a browser without WebGL 2; the page opened from a file; and one
+// whole show at real speed through the start button.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const path = require('path');
+const h = require('./harness');
+
+const block = /^\*{21}\nFrames (\d+)\nTime   ([0-9.e+]+)\nFps    ([0-9.e+]+)\n\*{21}\n$/;
+
+let server;          // one local server for every test of this file
+async function site() {
+  if (!server) server = await h.serve();
+  return server;
+}
+
+async function withBrowser(args, body) {
+  await site();
+  const browser = await h.launch(args);
+  try {
+    return await body(browser);
+  } finally {
+    await browser.close();
+  }
+}
+
+async function statistics(page) {
+  await page.waitForFunction('window.demoEnded === true', { timeout: 20000 });
+  return page.$eval('#statistics', (e) => e.textContent);
+}
+
+test('the start screen shows the title picture and the start button', { timeout: 60000 }, () =>
+  withBrowser([], async (browser) => {
+    const { page } = await h.openShow(browser, server.url, { start: false });
+    await page.waitForFunction('window.demoReady === true', { timeout: 30000 });
+    const title = await page.$eval('#title', (e) => [e.complete, e.naturalWidth, e.naturalHeight]);
+    assert.deepStrictEqual(title, [true, 640, 301]);
+    assert.strictEqual(await page.$eval('#start', (e) => e.disabled), false);
+    assert.strictEqual(await page.$eval('#message', (e) => e.textContent), '');
+  }));
+
+test('Esc during the frames ends the show with the statistics; other keys do not', { timeout: 90000 }, () =>
+  withBrowser([], async (browser) => {
+    const { page, requests } = await h.openShow(browser, server.url);
+    await page.waitForFunction('window.demoFrame >= 30', { timeout: 30000 });
+    // The site loads nothing from anywhere else.
+    const elsewhere = requests.filter((u) => !u.startsWith(server.url) && !u.startsWith('data:'));
+    assert.deepStrictEqual(elsewhere, []);
+    for (const f of ['index.html', 'page.js', 'music.js', 'start.js', 'start.wasm', 'title.png'])
+      assert.ok(requests.some((u) => u === server.url + f || (f === 'index.html' && u === server.url)), f);
+    for (const key of ['a', 'Enter', ' ', 'ArrowLeft', 'F1'])
+      await page.keyboard.press(key);
+    const before = await page.evaluate(() => window.demoFrame);
+    await page.waitForFunction((n) => window.demoFrame >= n + 10, { timeout: 20000 }, before);
+    assert.strictEqual(await page.evaluate(() => window.demoEnded === true), false, 'other keys went unnoticed');
+    await page.keyboard.press('Escape');
+    const m = block.exec(await statistics(page));
+    assert.ok(m, 'the statistics block');
+    const frames = Number(m[1]);
+    assert.ok(frames >= before + 10 && frames < 2152, `frames ${frames}`);
+    assert.ok(Math.abs(Number(m[3]) - frames / Number(m[2])) <= 0.01 * Number(m[3]) + 0.01, 'fps is frames / time');
+    assert.strictEqual(await page.$eval('#again', (e) => e.offsetParent !== null), true, 'watch-again button');
+    const still = await page.evaluate(() => window.demoFrame);
+    await new Promise((r) => setTimeout(r, 300));
+    assert.strictEqual(await page.evaluate(() => window.demoFrame), still, 'no frame after the end');
+  }));
+
+test('leaving full screen during the frames ends the show the same way', { timeout: 90000 }, () =>
+  withBrowser([], async (browser) => {
+    const { page } = await h.openShow(browser, server.url);
+    await page.waitForFunction('window.demoFrame >= 30 && !!document.fullscreenElement', { timeout: 30000 });
+    await page.evaluate(() => document.exitFullscreen());
+    const m = block.exec(await statistics(page));
+    assert.ok(m, 'the statistics block');
+    assert.ok(Number(m[1]) >= 30 && Number(m[1]) < 2152);
+  }));
+
+test('without WebGL 2 the page says so in one line and offers no start', { timeout: 60000 }, () =>
+  withBrowser(['--disable-webgl2'], async (browser) => {
+    const { page } = await h.openShow(browser, server.url, { start: false });
+    await page.waitForFunction('window.demoNoWebGL === true', { timeout: 20000 });
+    const line = await page.$eval('#message', (e) => e.textContent);
+    assert.match(line, /no WebGL 2/);
+    assert.ok(!line.includes('\n'));
+    assert.strictEqual(await page.$eval('#start', (e) => e.offsetParent === null), true, 'the button is gone');
+  }));
+
+test('a page opened from a file says how to serve it', { timeout: 60000 }, () =>
+  withBrowser([], async (browser) => {
+    const { page } = await h.openShow(browser, 'file://' + path.join(h.site, 'index.html'), { start: false });
+    await page.waitForFunction('document.getElementById("message").textContent !== ""', { timeout: 20000 });
+    const line = await page.$eval('#message', (e) => e.textContent);
+    assert.match(line, /scripts\/web\.sh/);
+    assert.match(line, /http:\/\/127\.0\.0\.1:8000\//);
+  }));
+
+// The canvas is read back at each picture (?pictures), which changes
+// nothing else: the frames and the waits are the show's own, at the page's
+// full-screen size.
+test('a whole show at real speed through the start button ends with the statistics', { timeout: 400000 }, () =>
+  withBrowser([], async (browser) => {
+    const { page, consoleLines } = await h.openShow(browser, server.url + '?pictures');
+    await page.waitForFunction('window.demoEnded === true', { timeout: 380000, polling: 1000 });
+    const text = await page.$eval('#statistics', (e) => e.textContent);
+    const m = block.exec(text);
+    assert.ok(m, text);
+    assert.strictEqual(m[1], '2722');
+    // The slideshow alone holds its pictures for 30 seconds.
+    assert.ok(Number(m[2]) >= 30, `time ${m[2]}`);
+    assert.ok(consoleLines.includes('Frames 2722'), 'the block in the console too');
+    assert.strictEqual(await page.evaluate(() => document.fullscreenElement), null, 'full screen is left at the end');
+    for (let k = 0; k < 5; k++) {
+      const screen = await h.pixels(page, 'picture' + (k + 1));
+      assert.ok(screen, `picture ${k + 1} was read back`);
+      assert.deepStrictEqual([screen.width, screen.height], [1280, 720], 'the canvas fills the page');
+      const { wrong, notBlack } = h.pictureOnScreen(screen, h.showings[k]);
+      assert.strictEqual(wrong, 0, `${h.showings[k]}: pixels that differ`);
+      if (k > 0) assert.strictEqual(notBlack, 0, `${h.showings[k]}: the rest of the canvas is not black`);
+    }
+  }));
