@@ -103,7 +103,20 @@ test('a page opened from a file says how to serve it', { timeout: 60000 }, () =>
 test('a whole show at real speed through the start button ends with the statistics', { timeout: 400000 }, () =>
   withBrowser([], async (browser) => {
     const { page, consoleLines } = await h.openShow(browser, server.url + '?pictures');
+    // The music plays through the page's own player while the frames run.
+    const clock = () => page.evaluate(() => {
+      const c = DemoMusic.context();
+      return c ? { state: c.state, time: c.currentTime } : null;
+    });
+    const early = await clock();
+    await new Promise((done) => setTimeout(done, 2000));
+    const later = await clock();
+    assert.ok(early && later, 'the page has an audio output');
+    assert.strictEqual(later.state, 'running');
+    assert.ok(later.time - early.time > 1, `the music's clock ran ${later.time - early.time} s in 2 s`);
     await page.waitForFunction('window.demoEnded === true', { timeout: 380000, polling: 1000 });
+    assert.strictEqual(await page.$eval('#message', (e) => e.textContent), '', 'no line: the music played');
+    assert.strictEqual(await page.evaluate(() => DemoMusic.context()), null, 'the audio output is closed at the end');
     const text = await page.$eval('#statistics', (e) => e.textContent);
     const m = block.exec(text);
     assert.ok(m, text);
