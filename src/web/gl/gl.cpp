@@ -198,12 +198,13 @@ bool isLineMode(GLenum mode)
     return mode == kLines || mode == kLineLoop || mode == kLineStrip;
 }
 
-// Indices of a primitive of `count` vertices starting at `first`. Quads of
-// a strip are split along the diagonal from their first to their last
-// vertex, as Mesa splits them.
-void assemble(GLenum mode, uint32_t first, uint32_t count, const uint32_t *map)
+// Indices of a primitive of `count` vertices: the batch's vertices from
+// `first` on, or, with `elements`, those vertices picked by the elements.
+// Quads of a strip are split along the diagonal from their first to their
+// last vertex, as Mesa splits them.
+void assemble(GLenum mode, uint32_t first, uint32_t count, const unsigned short *elements)
 {
-    auto at = [&](uint32_t i) { return (uint16_t)(map ? map[i] : first + i); };
+    auto at = [&](uint32_t i) { return (uint16_t)(first + (elements ? elements[i] : i)); };
     std::vector<uint16_t> &ix = batchIndices;
     switch (mode) {
     case GL_TRIANGLES:
@@ -351,10 +352,7 @@ unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int c
 
 void webArrayElements(GLenum mode, unsigned first, const unsigned short *indices, int count)
 {
-    std::vector<uint32_t> map(count);
-    for (int i = 0; i < count; ++i)
-        map[i] = first + indices[i];
-    assemble(mode, first, (uint32_t)count, map.data());
+    assemble(mode, first, (uint32_t)count, indices);
 }
 
 // ---- the GL entry points ------------------------------------------------------
