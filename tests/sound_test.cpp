@@ -17,6 +17,7 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include "disk_device.h"
 #include "sound.h"
 
 namespace {
@@ -89,13 +90,6 @@ int worstDifference(const std::vector<int16_t> &a, size_t ai, const std::vector<
     return worst;
 }
 
-size_t firstSound(const std::vector<int16_t> &pcm)
-{
-    for (size_t i = 0; i < pcm.size(); ++i)
-        if (pcm[i] != 0)
-            return i / 2;
-    return pcm.size() / 2;
-}
 
 double rms(const std::vector<int16_t> &pcm, size_t from, size_t count)
 {
@@ -160,24 +154,11 @@ TEST(Music, KeepsPlayingFromTheRestartPastTheModulesEnd)
     ASSERT_GT(pass, 60 * second);
     ASSERT_LT(pass, 300 * second);
 
-    std::string out = scratchDir() + "/past-the-end.raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "0", 1);       // as fast as the layer renders, not in real time
-    ASSERT_TRUE(soundInit(44100, 32));
-    MusicModule *song = musicLoad(modulePath.c_str());
-    ASSERT_NE(song, nullptr);
-    musicPlay(song);
-    const off_t wanted = (off_t)((pass + 10 * second) * 4);
-    struct stat st = {};
-    for (int i = 0; i < 1200 && (stat(out.c_str(), &st) != 0 || st.st_size < wanted); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    musicStop(song);
-    soundClose();
-    unsetenv("SDL_DISKAUDIOFILE");
-    unsetenv("SDL_DISKAUDIODELAY");
-
-    std::vector<int16_t> device = readPcm(out);
+    // The disk device as fast as the layer renders, not in real time.
+    DiskDevicePlay played = playThroughDiskDevice(modulePath, scratchDir() + "/past-the-end.raw", pass + 10 * second);
+    ASSERT_TRUE(played.opened);
+    ASSERT_TRUE(played.loaded);
+    const std::vector<int16_t> &device = played.pcm;
     size_t d0 = firstSound(device), r0 = firstSound(once);
     ASSERT_GE(d0, r0);
     const size_t at = d0 - r0;                  // the module's first frame on the device

@@ -1,0 +1,27 @@
+// disk_device.h -- the music layer's output as SDL's disk device receives it.
+#ifndef DISK_DEVICE_H
+#define DISK_DEVICE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DiskDevicePlay {
+    bool opened = false;            // soundInit opened the disk device
+    bool loaded = false;            // musicLoad took the module
+    std::vector<int16_t> pcm;       // 16-bit stereo, the device's leading silence included
+};
+
+// Plays `module` through the music layer (soundInit, musicLoad, musicPlay)
+// into SDL's disk device, which writes to `file` what a sound card would
+// play, as fast as the layer renders rather than in real time, until the
+// device holds `frames` frames past what it had written when playback began
+// (two minutes at most). Then stops, closes, reads what the device wrote and
+// removes the file.
+DiskDevicePlay playThroughDiskDevice(const std::string &module, const std::string &file, size_t frames);
+
+// The first frame of `pcm` that is not silence; the frame count if none.
+size_t firstSound(const std::vector<int16_t> &pcm);
+
+#endif
