@@ -34,7 +34,7 @@ say() { echo "windows: $*" >&2; }
 install_toolchain() {
     need=""
     for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine dpkg-dev cmake \
-             binutils-mingw-w64-x86-64 zip xvfb xauth pkg-config build-essential libpng-dev; do
+             binutils-mingw-w64-x86-64 zip xvfb xdotool sox python3 xauth pkg-config build-essential libpng-dev; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
             need="$need $p"
         fi
@@ -157,11 +157,71 @@ build_deps() {
     rm -rf "$WORK"
 }
 
+# ---------------------------------------------------------------- the program
+OUT="$ROOT/build-windows"
+ZIP="$OUT/corbanet-demo-windows.zip"
+
+build_program() {
+    mkdir -p "$OUT/host"
+    # The picture converter runs on this machine, so it is built for it.
+    if [ ! -x "$OUT/host/picture_embed" ] || [ tools/pictures/picture_embed.cpp -nt "$OUT/host/picture_embed" ]; then
+        g++ -std=c++17 -O2 -Wall -Wextra tools/pictures/picture_embed.cpp -lpng -o "$OUT/host/picture_embed"
+    fi
+    cmake -S src/windows -B "$OUT/exe" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DDEPS="$PREFIX" -DPICTURE_EMBED="$OUT/host/picture_embed" -DWINDOWS_TESTS="${WINDOWS_TESTS:-OFF}" >/dev/null
+    cmake --build "$OUT/exe" -j"$JOBS" >/dev/null
+}
+
+pack_zip() {
+    stage="$OUT/zip/corbanet-demo"
+    rm -rf "$OUT/zip" "$ZIP"
+    mkdir -p "$stage"
+    cp "$OUT/exe/start.exe" assets/demomain.xm "$stage/"
+    cp README.md "$stage/README.md"
+    cp LICENSE "$stage/LICENSE.txt"
+    # One folder inside, so that unpacking anywhere keeps the program next
+    # to its module.
+    ( cd "$OUT/zip" && zip -q -X -r "$ZIP" corbanet-demo )
+    say "wrote $ZIP ($(du -k "$ZIP" | cut -f1) KiB; start.exe $(du -k "$stage/start.exe" | cut -f1) KiB)"
+}
+
+# A Wine prefix of our own, made once (about 10-15 s) and kept beside the cache.
+WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/corbanet-demo/wine}"
+export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+wine_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "making a Wine prefix in $WINEPREFIX (once)"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+    fi
+}
+
+run_show() {
+    wine_prefix
+    cd "$OUT/zip/corbanet-demo"
+    if [ -n "${DISPLAY:-}" ]; then
+        exec wine ./start.exe "$@"
+    fi
+    say "no display found; running the show on a virtual X display (Xvfb, 1280x720)"
+    exec xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" wine ./start.exe "$@"
+}
+
 # ---------------------------------------------------------------- main
 mode=${1:-}
+[ $# -gt 0 ] && shift
+case "$mode" in
+    ""|--deps|--run|--tests) ;;
+    *) echo "usage: $0 [--deps | --run [ARGS...]]" >&2; exit 2 ;;
+esac
 install_toolchain
 build_deps
 if [ "$mode" = "--deps" ]; then
     echo "$PREFIX"
     exit 0
 fi
+[ "$mode" = "--tests" ] && WINDOWS_TESTS=ON
+build_program
+pack_zip
+[ "$mode" = "--run" ] && run_show "$@"
+exit 0
