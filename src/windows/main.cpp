@@ -3,6 +3,7 @@
 // As on Linux, only --help and --version are read here, before any window
 // opens; everything else goes to GLUT unchanged.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "demo.h"
@@ -47,5 +48,10 @@ int main(int argc, char **argv)
             return fflush(stdout) == 0 ? 0 : 1;
         }
     }
+    // freeglut's Windows side takes DISPLAY, when it is set, for the name of
+    // a display device, fails to open it and warns on stderr. On Windows the
+    // variable only ever belongs to X software (an X server for Windows,
+    // Wine on its host), so the show does not pass it on.
+    _putenv("DISPLAY=");
     return showMain(argc, argv);
 }

@@ -3,6 +3,8 @@
 #include "platform.h"
 #include "system.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -80,7 +82,7 @@ const char *sysProgramName()
                 if (*p == '\\' || *p == '/')
                     base = p + 1;
         }
-        strncpy(name, base, sizeof name - 1);
+        snprintf(name, sizeof name, "%s", base);
         size_t len = strlen(name);
         if (len > 4 && _stricmp(name + len - 4, ".exe") == 0)
             name[len - 4] = '\0';
@@ -99,5 +101,13 @@ int sysOpenForReading(const char *name)
     // Ctrl-Z, and a module is full of both. Opening never waits on Windows
     // (a pipe without a server fails at once) and a console is just refused
     // by the layer as not a regular file; the descriptor is not inherited.
-    return _open(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    int fd = _open(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    // Windows refuses to open a directory as a file with "access denied";
+    // say what it is instead.
+    if (fd < 0 && errno == EACCES) {
+        DWORD attributes = GetFileAttributesA(name);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            errno = EISDIR;
+    }
+    return fd;
 }
