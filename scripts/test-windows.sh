@@ -110,6 +110,11 @@ WIN_TITLE="tha corbanet demo"
 run_start() {
     dir=$1 envs=$2 esc=$3 limit=$4
     rm -f "$WORK/run.out" "$WORK/run.err"
+    # The last run's window must be gone, or its id would be taken for this one's.
+    for _ in $(seq 1 100); do
+        xdotool search --name "$WIN_TITLE" >/dev/null 2>&1 || break
+        sleep 0.1
+    done
     (cd "$dir" && exec env $envs timeout "$limit" wine "$APP/start.exe" >"$WORK/run.out" 2>"$WORK/run.err") &
     pid=$!
     if [ "$esc" != none ]; then
@@ -120,7 +125,14 @@ run_start() {
             sleep 0.1
         done
         sleep "$esc"
-        [ -n "$win" ] && xdotool windowfocus --sync "$win" key Escape 2>/dev/null
+        # Esc, again each second while the program runs (a key that comes
+        # before Wine has given the window the focus is lost).
+        for _ in $(seq 1 20); do
+            kill -0 "$pid" 2>/dev/null || break
+            win=$(xdotool search --name "$WIN_TITLE" 2>/dev/null | head -1)
+            [ -n "$win" ] && xdotool windowfocus --sync "$win" key Escape 2>/dev/null
+            sleep 1
+        done
     fi
     wait "$pid"
     echo $? > "$WORK/run.status"
@@ -129,7 +141,7 @@ run_start() {
 # The block at the end of a run: the five lines, the frame count $1 ("any"
 # for a run ended by Esc: then 1 to 2721).
 check_block() {
-    frames=$(sed -n 's/^Frames \([0-9]*\)$/\1/p' "$WORK/run.out" | tr -d '\r')
+    frames=$(tr -d '\r' < "$WORK/run.out" | sed -n 's/^Frames \([0-9]*\)$/\1/p')
     lines=$(tr -d '\r' < "$WORK/run.out" | grep -c .)
     [ "$(tr -d '\r' < "$WORK/run.out" | head -1)" = "*********************" ] || return 1
     [ "$lines" -eq 5 ] && tr -d '\r' < "$WORK/run.out" | grep -q '^Time   [0-9.]*$' \
@@ -181,8 +193,11 @@ d="$WORK/case-music"
 mkdir -p "$d" && cp "$APP/demomain.xm" "$d/"
 run_start "$d" "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=music.raw" 7 90
 seconds=4
-if [ "$(cat "$WORK/run.status")" != 0 ] || ! check_block any || [ -s "$WORK/run.err" ]; then
-    bad music "the run with the disk driver failed: $(cat "$WORK/run.status") $(cat "$WORK/run.err")"
+# SDL's disk driver announces itself in two lines; nothing else may come.
+tr -d '\r' < "$WORK/run.err" | grep -v -x -e 'CRITICAL: You are using the SDL disk i/o audio driver!' \
+    -e 'CRITICAL:  Writing to file \[music.raw\].' > "$WORK/run.err.rest"
+if [ "$(cat "$WORK/run.status")" != 0 ] || ! check_block any || [ -s "$WORK/run.err.rest" ]; then
+    bad music "the run with the disk driver failed: status $(cat "$WORK/run.status"), $(cat "$WORK/run.out" "$WORK/run.err.rest")"
 elif ! build/desktop_render "$APP/demomain.xm" "$seconds" "$WORK/linux.raw" >/dev/null; then
     bad music "the Linux render failed"
 elif why=$(python3 - "$d/music.raw" "$WORK/linux.raw" "$seconds" <<'PY'

@@ -9,7 +9,9 @@
 // linked, and reaches the real functions in opengl32.dll and glu32.dll.
 // GLUT is linked statically: its calls reach the trace through the linker's
 // --wrap (the Windows test program's link options name each function).
-#define WINGDIAPI
+// _GDI32_ makes the headers declare the GL entry points without dllimport,
+// so that this file can define them.
+#define _GDI32_
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -82,7 +84,7 @@ static F realFunction(const char *name)
     FARPROC p = GetProcAddress(gl, name);
     return (F)(void *)(p ? p : GetProcAddress(glu, name));
 }
-#define IMPORT_POINTER(ret, name, params) extern "C" ret(APIENTRY *__imp_##name) params = name;
+#define IMPORT_POINTER(ret, name, params) extern "C" { ret(APIENTRY *__imp_##name) params = name; }
 #define GLUT_NAME(name) __wrap_##name
 #define GLUT_REAL(ret, name, params) extern "C" ret __real_##name params;
 #define GLUT_REAL_CALL(name) __real_##name

@@ -1,9 +1,11 @@
 // frames.cpp -- the whole show in-process in a 640x480 window, with the clock
 // moved 10 ms per frame and the sleeps turned into clock advances, as the
-// Linux course test runs it. Writes what the window shows after frames 1000,
-// 2250, 2400, 2600 and 2722 to OUTDIR/frameNNNN.rgb (RGB bytes, bottom row
+// Linux course test runs it. Writes what frames 1000, 2250, 2400, 2600 and
+// 2722 put on the screen to OUTDIR/frameNNNN.rgb (RGB bytes, bottom row
 // first), lets the slideshow end the show and prints its statistics and
-// "exit STATUS".
+// "exit STATUS". The picture is read from the back buffer as the frame swaps
+// it (the link wraps glutSwapBuffers): under Wine the front buffer of a
+// window reads back black.
 //
 //   frames OUTDIR
 #include <cstdio>
@@ -34,10 +36,13 @@ void throwingExit(int status)
     throw ShowExit{status};
 }
 
+std::string shotPath;        // where the frame being drawn goes, if anywhere
+bool shotFailed;
+
 bool writeFrame(const std::string &path)
 {
     std::vector<unsigned char> rgb((size_t)W * H * 3);
-    glReadBuffer(GL_FRONT);
+    glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     FILE *f = fopen(path.c_str(), "wb");
@@ -46,6 +51,16 @@ bool writeFrame(const std::string &path)
 }
 
 }  // namespace
+
+extern "C" void __real_glutSwapBuffers();
+extern "C" void __wrap_glutSwapBuffers()
+{
+    if (!shotPath.empty()) {
+        shotFailed = !writeFrame(shotPath);
+        shotPath.clear();
+    }
+    __real_glutSwapBuffers();
+}
 
 int main(int argc, char **argv)
 {
@@ -75,14 +90,15 @@ int main(int argc, char **argv)
     try {
         for (int f = 1; f <= 4000; ++f) {
             clockMs += 10;
+            char name[32];
+            snprintf(name, sizeof name, "/frame%04d.rgb", f);
+            for (int shot : shotFrames)
+                if (f == shot)
+                    shotPath = outDir + name;
             display();
-            for (int shot : shotFrames) {
-                char name[32];
-                snprintf(name, sizeof name, "/frame%04d.rgb", f);
-                if (f == shot && !writeFrame(outDir + name)) {
-                    fprintf(stderr, "frames: cannot write %s\n", (outDir + name).c_str());
-                    return 1;
-                }
+            if (shotFailed || !shotPath.empty()) {
+                fprintf(stderr, "frames: frame %d not written to %s\n", f, (outDir + name).c_str());
+                return 1;
             }
         }
     } catch (const ShowExit &e) {
