@@ -38,7 +38,10 @@ wineserver -p      # stays up between the programs: a warm start is ~0.5 s, not 
 trap 'wineserver -k 2>/dev/null' EXIT
 # Wine's own background processes start with the first program and keep its
 # stderr: let that be this one, so that no test's stderr gets their lines.
-wine cmd /c exit >/dev/null 2>&1
+# A program that crashes must end with a failing status: without Wine's
+# debugger attaching itself, an unhandled exception ends the process with
+# the exception's code (winedbg would end it with 0).
+wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1
 
 passed=0 failed=0
 ok() { passed=$((passed + 1)); echo "PASS $1"; }
@@ -70,7 +73,8 @@ done
 # symbols (nm on an ELF archive) has no Windows counterpart and is left out.
 for t in pictures_O0_test pictures_O2_test "gl_calls_test --gtest_filter=-GlCalls.TheLibraryCallsNoOtherGraphicsFunction"; do
     name=${t%% *}
-    if (cd "$WORK" && SDL_AUDIODRIVER=dummy timeout 300 wine "$EXE/$name.exe" ${t#$name} >"$WORK/$name.log" 2>&1); then
+    if (cd "$WORK" && SDL_AUDIODRIVER=dummy timeout 300 wine "$EXE/$name.exe" ${t#$name} >"$WORK/$name.log" 2>&1) &&
+        tr -d '\r' < "$WORK/$name.log" | grep -q '^\[  PASSED  \]'; then
         ok "$name ($(tr -d '\r' < "$WORK/$name.log" | grep -c '^\[       OK \]') cases)"
     else bad "$name" "$(tr -d '\r' < "$WORK/$name.log" | grep -B2 -A8 -m3 'Failure\|FAILED' | head -40)"; fi
 done
@@ -198,7 +202,7 @@ tr -d '\r' < "$WORK/run.err" | grep -v -x -e 'CRITICAL: You are using the SDL di
     -e 'CRITICAL:  Writing to file \[music.raw\].' > "$WORK/run.err.rest"
 if [ "$(cat "$WORK/run.status")" != 0 ] || ! check_block any || [ -s "$WORK/run.err.rest" ]; then
     bad music "the run with the disk driver failed: status $(cat "$WORK/run.status"), $(cat "$WORK/run.out" "$WORK/run.err.rest")"
-elif ! build/desktop_render "$APP/demomain.xm" "$seconds" "$WORK/linux.raw" >/dev/null; then
+elif ! build/desktop_render "$APP/demomain.xm" "$seconds" "$WORK/linux.raw" >/dev/null 2>"$WORK/linux.err"; then
     bad music "the Linux render failed"
 elif why=$(python3 - "$d/music.raw" "$WORK/linux.raw" "$seconds" <<'PY'
 import struct, sys
