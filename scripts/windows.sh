@@ -34,7 +34,7 @@ say() { echo "windows: $*" >&2; }
 install_toolchain() {
     need=""
     for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine dpkg-dev cmake \
-             binutils-mingw-w64-x86-64 zip xvfb xdotool sox python3 xauth pkg-config build-essential libpng-dev; do
+             binutils-mingw-w64-x86-64 zip unzip xvfb xdotool python3 xauth pkg-config build-essential libpng-dev; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
             need="$need $p"
         fi
