@@ -1,5 +1,6 @@
 // platform.cpp -- clock, sleep and exit for a POSIX system.
 #include "platform.h"
+#include "system.h"
 
 #include <cerrno>
 #include <csignal>
@@ -7,6 +8,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <alsa/asoundlib.h>
 
 static unsigned long long monotonicMilliseconds()
 {
@@ -52,4 +55,24 @@ void sysGuardStandardStreams()
         }
     }
     signal(SIGPIPE, SIG_IGN);
+}
+
+const char *sysProgramName()
+{
+    return program_invocation_short_name;
+}
+
+// ALSA's own error printing, replaced by nothing.
+static void quietAlsa(const char *, int, const char *, int, const char *, ...)
+{
+}
+
+void sysQuietAudioLibraries()
+{
+    snd_lib_error_set_handler(quietAlsa);
+}
+
+int sysOpenForReading(const char *name)
+{
+    return open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }

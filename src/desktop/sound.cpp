@@ -5,17 +5,16 @@
 // module in and out under the device lock.
 #include "sound.h"
 #include "desktop_sound.h"
+#include "system.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 #include <libopenmpt/libopenmpt.h>
 
 struct MusicModule {
@@ -32,7 +31,7 @@ static const char *moduleFile;      // read instead of the name asked for, when 
 
 static void musicOff(const char *what, const char *why)
 {
-    fprintf(stderr, "%s: music off: %s: %s\n", program_invocation_short_name, what, why);
+    fprintf(stderr, "%s: music off: %s: %s\n", sysProgramName(), what, why);
 }
 
 // Runs on SDL's audio thread.
@@ -47,15 +46,11 @@ static void audioCallback(void *, Uint8 *stream, int len)
         memset(out + 2 * framesDone, 0, (framesWanted - framesDone) * 2 * sizeof(int16_t));
 }
 
-// ALSA reports every step of a failed device search on stderr by itself;
-// the layer says in one line why the music is off instead.
-static void quietAlsa(const char *, int, const char *, int, const char *, ...)
-{
-}
-
 bool soundInit(int rate, int channels)
 {
-    snd_lib_error_set_handler(quietAlsa);
+    // The audio libraries report every step of a failed device search on
+    // stderr by themselves; the layer says in one line why the music is off.
+    sysQuietAudioLibraries();
     (void)channels;     // libopenmpt mixes every channel of the module itself
     // The show never reads SDL's event queue, so SDL must leave SIGINT and
     // SIGTERM alone: they have to end the program as they end any other.
@@ -94,12 +89,13 @@ static void discardLog(const char *, void *)
 // writer, and endless devices never get read at all.
 static char *readModuleFile(const char *name, size_t *size, const char **why)
 {
-    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = sysOpenForReading(name);
     if (fd < 0) {
         *why = strerror(errno);
         return nullptr;
     }
     struct stat st;
+    static_assert(sizeof st.st_size >= 8, "file sizes beyond 4 GiB must not wrap into small ones");
     char *data = nullptr;
     if (fstat(fd, &st) != 0)
         *why = strerror(errno);

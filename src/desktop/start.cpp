@@ -8,13 +8,14 @@
 #include <string>
 
 #include "demo.h"
+#include "system.h"
 
 // The name to show in the usage: the launcher's, which it passes in
 // CORBANET_DEMO_NAME, or the program's own.
 static std::string programName()
 {
     const char *given = getenv("CORBANET_DEMO_NAME");
-    return given && *given ? given : program_invocation_short_name;
+    return given && *given ? given : sysProgramName();
 }
 
 static void printUsage(const std::string &name)

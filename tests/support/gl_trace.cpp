@@ -2,7 +2,20 @@
 #include "gl_trace.h"
 
 #include <cstdio>
+#ifdef _WIN32
+// The show calls GL through the import pointers __imp_<name> (GL's entry
+// points are declared dllimport) and GLU through the import library's plain
+// names. The trace defines both itself, so the import libraries' are never
+// linked, and reaches the real functions in opengl32.dll and glu32.dll.
+// GLUT is linked statically: its calls reach the trace through the linker's
+// --wrap (the Windows test program's link options name each function).
+// _GDI32_ makes the headers declare the GL entry points without dllimport,
+// so that this file can define them.
+#define _GDI32_
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>
@@ -63,18 +76,53 @@ static int lightParamCount(GLenum pname)
     }
 }
 
+#ifdef _WIN32
+template <typename F>
+static F realFunction(const char *name)
+{
+    static HMODULE gl = LoadLibraryA("opengl32.dll"), glu = LoadLibraryA("glu32.dll");
+    FARPROC p = GetProcAddress(gl, name);
+    return (F)(void *)(p ? p : GetProcAddress(glu, name));
+}
+#define IMPORT_POINTER(ret, name, params) extern "C" { ret(APIENTRY *__imp_##name) params = name; }
+#define GLUT_NAME(name) __wrap_##name
+#define GLUT_REAL(ret, name, params) extern "C" ret __real_##name params;
+#define GLUT_REAL_CALL(name) __real_##name
+#else
 template <typename F>
 static F realFunction(const char *name)
 {
     return (F)dlsym(RTLD_NEXT, name);
 }
+#define IMPORT_POINTER(ret, name, params)
+#define GLUT_NAME(name) name
+#define GLUT_REAL(ret, name, params)
+#define GLUT_REAL_CALL(name) realFunction<decltype(&name)>(#name)
+#endif
+#ifndef APIENTRY
+#define APIENTRY
+#endif
 
 // Notes a call (when tracing and not nested) and runs the real one with the
 // depth raised, so that what the library calls in turn is not noted.
 #define TRACED(ret, name, params, args, text)                          \
-    extern "C" ret name params                                          \
+    extern "C" ret APIENTRY name params                                 \
     {                                                                   \
-        static auto real = realFunction<ret(*) params>(#name);          \
+        static auto real = realFunction<ret(APIENTRY *) params>(#name); \
+        if (glTracing && depth == 0)                                    \
+            glTrace.push_back(std::string(#name) + "(" + (text) + ")"); \
+        depth += 1;                                                     \
+        struct Leave { ~Leave() { depth -= 1; } } leave;                \
+        return real args;                                               \
+    }                                                                   \
+    IMPORT_POINTER(ret, name, params)
+
+// GLUT's calls, noted the same way.
+#define TRACED_GLUT(ret, name, params, args, text)                     \
+    GLUT_REAL(ret, name, params)                                        \
+    extern "C" ret GLUT_NAME(name) params                               \
+    {                                                                   \
+        static auto real = GLUT_REAL_CALL(name);                        \
         if (glTracing && depth == 0)                                    \
             glTrace.push_back(std::string(#name) + "(" + (text) + ")"); \
         depth += 1;                                                     \
@@ -149,8 +197,8 @@ TRACED(void, gluQuadricDrawStyle, (GLUquadric *q, GLenum s), (q, s), E(s))
 TRACED(void, gluQuadricNormals, (GLUquadric *q, GLenum s), (q, s), E(s))
 TRACED(void, gluQuadricTexture, (GLUquadric *q, GLboolean t), (q, t), N(t))
 TRACED(void, gluSphere, (GLUquadric *q, GLdouble r, GLint sl, GLint st), (q, r, sl, st), join({N(r), N(sl), N(st)}))
-TRACED(void, glutWireSphere, (double r, GLint sl, GLint st), (r, sl, st), join({N(r), N(sl), N(st)}))
-TRACED(void, glutSolidSphere, (double r, GLint sl, GLint st), (r, sl, st), join({N(r), N(sl), N(st)}))
-TRACED(void, glutSwapBuffers, (void), (), "")
-TRACED(void, glutPostRedisplay, (void), (), "")
+TRACED_GLUT(void, glutWireSphere, (double r, GLint sl, GLint st), (r, sl, st), join({N(r), N(sl), N(st)}))
+TRACED_GLUT(void, glutSolidSphere, (double r, GLint sl, GLint st), (r, sl, st), join({N(r), N(sl), N(st)}))
+TRACED_GLUT(void, glutSwapBuffers, (void), (), "")
+TRACED_GLUT(void, glutPostRedisplay, (void), (), "")
 

@@ -10,7 +10,8 @@
 // alpha (alpha always 255). The header defines <name>_w, <name>_h and the
 // array <name>data, which the assembler fills from the raw file with .incbin,
 // so the compiler never sees a multi-megabyte initialiser. The header carries
-// the directives for ELF (the desktop) and for WebAssembly (the web build).
+// the directives for ELF (the desktop), for WebAssembly (the web build) and
+// for COFF (the Windows build).
 //------------------------------------------------------------------------------
 #include <png.h>
 
@@ -163,6 +164,20 @@ int main(int argc, char **argv)
     t += "        \"" + arr + ":\\n\"\n";
     t += "        \".incbin \\\"" + asmQuoted(rawPath) + "\\\"\\n\"\n";
     t += "        \".size " + arr + ", " + std::to_string(raw.size()) + "\\n\");\n";
+    // COFF's assembler has no section stack: the data goes into a section
+    // of its own and the assembler is left in .text, which is where GCC
+    // believes it is when it puts top-level asm first (-O1 and up). In
+    // source order (-O0) it may believe otherwise, so a variable with a
+    // section of its own follows at once: GCC switches sections explicitly
+    // for it, whatever it believed.
+    t += "#elif defined(_WIN32)\n";
+    t += "__asm__(\".section .data$" + arr + ",\\\"dw\\\"\\n\"\n";
+    t += "        \".balign 4\\n\"\n";
+    t += "        \".globl " + arr + "\\n\"\n";
+    t += "        \"" + arr + ":\\n\"\n";
+    t += "        \".incbin \\\"" + asmQuoted(rawPath) + "\\\"\\n\"\n";
+    t += "        \".text\\n\");\n";
+    t += "[[gnu::used, gnu::section(\".data$" + arr + "$end\")]] static int " + arr + "_end = 0;\n";
     t += "#else\n";
     t += "__asm__(\".pushsection .data." + arr + ",\\\"aw\\\",@progbits\\n\"\n";
     t += "        \".balign 4\\n\"\n";
