@@ -9,7 +9,8 @@
 //
 // Options in the page's address are handed to the program (see main.cpp):
 // ?quick&size=640x480&fast&log&shots=1000,2250 ... for the tests and the
-// benchmark.
+// benchmark. One is the page's own: musicwait=MS shortens the time the
+// module may take to arrive (20 s), for the tests.
 (function () {
   'use strict';
   var startButton = document.getElementById('start');
@@ -35,6 +36,10 @@
   new URLSearchParams(location.search).forEach(function (value, name) {
     options.push(value === '' ? name : name + '=' + value);
   });
+
+  var musicWait = Number(new URLSearchParams(location.search).get('musicwait'));
+  if (musicWait > 0)
+    DemoMusic.fetchWaitMs = musicWait;
 
   window.demoPixels = {};       // pictures the program handed over (tests)
   window.demoTimes = {};        // moments of the run (benchmark)
