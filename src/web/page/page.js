@@ -129,15 +129,20 @@
   });
 
   // A hidden page gets no animation frames, so the show waits; the music
-  // waits with it and goes on when the page is seen again.
+  // waits with it and goes on when the page is seen again. The slideshow
+  // keeps its own time, hidden or not, and so does its music.
+  var pausedHidden = false;
   document.addEventListener('visibilitychange', function () {
     var audio = DemoMusic.context();
     if (!running || !audio || (typeof AudioContext !== 'undefined' && !(audio instanceof AudioContext)))
       return;
-    if (document.hidden)
+    if (document.hidden && !demoTimes.pictures) {
+      pausedHidden = true;
       audio.suspend().catch(function () {});
-    else
+    } else if (!document.hidden && pausedHidden) {
+      pausedHidden = false;
       audio.resume().catch(function () {});
+    }
   });
 
   function loadingLine(received, total) {
