@@ -28,7 +28,7 @@ failed=0
 failures=""
 for engine in $engines; do
     case $engine in
-        chromium) files=$(ls tests/web/*.test.js) ;;
+        chromium) files="tests/web/*.test.js" ;;
         *) files="tests/web/browsers.test.js tests/web/course.test.js" ;;
     esac
     began=$(date +%s)
