@@ -1,12 +1,18 @@
 #!/bin/sh
 # Installs what building, serving and testing the web edition need: Debian's
-# emscripten, chromium-headless-shell, python3 (the local server), Node.js and
-# npm, and the music engine's npm package; with --tests also the browser
+# emscripten, python3 (the local server), Node.js and npm, and the music
+# engine's npm package; with --tests also the three browsers the tests run
+# in (chromium-headless-shell; firefox-esr; webkit2gtk-driver with
+# MiniBrowser from libwebkit2gtk-4.1-0), the X server and sound server they
+# run Firefox and WebKit on (xvfb, Mesa's GL, pulseaudio), and the browser
 # tests' npm packages. Safe to run again: it asks only for what is missing.
 set -eu
 cd "$(dirname "$0")/.."
 
 PACKAGES="emscripten chromium-headless-shell python3 cmake g++ pkg-config libpng-dev"
+if [ "${1:-}" = "--tests" ]; then
+    PACKAGES="$PACKAGES firefox-esr webkit2gtk-driver libwebkit2gtk-4.1-0 pulseaudio xvfb xauth libgl1-mesa-dri"
+fi
 
 missing=""
 for p in $PACKAGES; do
@@ -22,9 +28,10 @@ if [ -n "$missing" ]; then
     if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
     echo "setup-web: installing$missing" >&2
     export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
+    # Other installs may hold the package lock for a while: wait for it.
+    $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
     # shellcheck disable=SC2086
-    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $missing >/dev/null
 fi
 
 # The npm packages, exactly as their lockfiles name them: the music's engine

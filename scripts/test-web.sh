@@ -1,8 +1,15 @@
 #!/bin/sh
-# The web edition's tests: builds the site (scripts/web.sh --build), installs
-# the browser tests' npm packages from their lockfile, and runs every
-# tests/web/*.test.js file in headless chromium, one file at a time, each
-# under a time limit.
+# The web edition's tests: builds the site once (scripts/web.sh --build),
+# installs the browser tests' packages, and runs the tests/web/*.test.js
+# files in three engines, one file at a time, each under a time limit:
+# Chromium (headless shell) every file; Firefox and WebKit the files that
+# ask the page what a person meets (browsers.test.js) and the show's course
+# (course.test.js). Firefox and WebKit run on a private Xvfb with a private
+# PulseAudio null sink, which the tests start and end themselves.
+#
+# Its last line counts the tests of every engine together:
+#   web: N passed, N failed
+# and its status is non-zero when any failed.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -13,14 +20,43 @@ cd "$(dirname "$0")/.."
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 limit=${DEMO_WEB_TEST_SECONDS:-900}
-failed=""
-for t in tests/web/*.test.js; do
-    echo "web test: $t" >&2
-    if ! timeout --kill-after=30 "$limit" node --test "$t"; then
-        failed="$failed $t"
-    fi
+engines=${DEMO_WEB_ENGINES:-chromium firefox webkit}
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+passed=0
+failed=0
+failures=""
+for engine in $engines; do
+    case $engine in
+        chromium) files="tests/web/*.test.js" ;;
+        *) files="tests/web/browsers.test.js tests/web/course.test.js" ;;
+    esac
+    began=$(date +%s)
+    for t in $files; do
+        echo "web test: $engine $t" >&2
+        status=0
+        DEMO_ENGINE=$engine timeout --kill-after=30 "$limit" node --test --test-reporter=tap "$t" >"$log" 2>&1 ||
+            status=$?
+        cat "$log"
+        p=$(sed -n 's/^# pass \([0-9]*\)$/\1/p' "$log" | tail -n 1)
+        f=$(sed -n 's/^# fail \([0-9]*\)$/\1/p' "$log" | tail -n 1)
+        p=${p:-0}
+        f=${f:-0}
+        # A file that ended without its own count (a crash, its time limit)
+        # or with a failure status counts at least one failure.
+        if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then
+            f=1
+        fi
+        passed=$((passed + p))
+        failed=$((failed + f))
+        if [ "$f" -ne 0 ]; then
+            failures="$failures $engine:$t"
+        fi
+    done
+    echo "web: $engine took $(( $(date +%s) - began )) s" >&2
 done
-if [ -n "$failed" ]; then
-    echo "web tests failed:$failed" >&2
-    exit 1
+if [ -n "$failures" ]; then
+    echo "web tests failed:$failures" >&2
 fi
+echo "web: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -54,7 +54,7 @@ void noteScene(unsigned frame)
 {
     if (logScenes && sequence != loggedSequence) {
         loggedSequence = sequence;
-        EM_ASM({ console.log('scene ' + $0 + ' in frame ' + $1); }, sequence, frame);
+        EM_ASM({ Module.log('scene ' + $0 + ' in frame ' + $1); }, sequence, frame);
     }
 }
 
@@ -66,15 +66,28 @@ void afterFrame()
         snprintf(name, sizeof name, "frame%u", frames);
         handOver(name);
     }
-    if (finishEach || !firstFrameSeen) {
+    if (finishEach) {
         unsigned char pixel[4];
         webReadPixels(0, 0, 1, 1, pixel);       // waits until the frame is drawn
     }
     if (!firstFrameSeen) {
+        // The first frame is known drawn when a fence behind it signals,
+        // asked between the browser's tasks: nothing waits for it.
         firstFrameSeen = true;
         EM_ASM({
-            if (Module.onFirstFrame)
-                Module.onFirstFrame();
+            var gl = Module.canvas.getContext('webgl2');
+            var fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+            gl.flush();
+            (function poll() {
+                if (gl.isContextLost() || gl.getSyncParameter(fence, gl.SYNC_STATUS) !== gl.SIGNALED) {
+                    if (!gl.isContextLost())
+                        setTimeout(poll, 1);
+                    return;
+                }
+                gl.deleteSync(fence);
+                if (Module.onFirstFrame)
+                    Module.onFirstFrame();
+            })();
         });
     }
     EM_ASM({
@@ -92,7 +105,11 @@ void onPicture(unsigned seconds)
         snprintf(name, sizeof name, "picture%u", pictureCount);
         handOver(name);
     }
-    EM_ASM({ console.log('picture ' + $0 + ' for ' + $1 + ' s'); }, pictureCount, seconds);
+    EM_ASM({
+        if (Module.onPicture)
+            Module.onPicture($0, $1);
+        Module.log('picture ' + $0 + ' for ' + $1 + ' s');
+    }, pictureCount, seconds);
 }
 
 void onExit()

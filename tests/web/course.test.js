@@ -1,4 +1,5 @@
-// course.test.js -- the show's course in a real browser, frame for frame.
+// course.test.js -- the show's course in a real browser, frame for frame, in
+// the engine DEMO_ENGINE names (see harness.js).
 //
 // One run at 640 x 480 with the slideshow's waits skipped and the frames
 // drawn back to back; the page reads back the reference frames and every
@@ -16,19 +17,18 @@ const runTimeout = 420000;
 
 async function showRun() {
   const server = await h.serve();
-  const browser = await h.launch();
+  const s = await h.open(server.url + '?quick&fast&log&pictures&size=640x480&shots=' + shots.join(','));
   try {
-    const { page, consoleLines } = await h.openShow(browser,
-      server.url + '?quick&fast&log&pictures&size=640x480&shots=' + shots.join(','));
-    await page.waitForFunction('window.demoEnded === true', { timeout: 400000, polling: 500 });
+    await s.start();
+    await s.waitFor('window.demoEnded === true', 400000);
     const frames = {};
-    for (const f of shots) frames[f] = await h.pixels(page, 'frame' + f);
+    for (const f of shots) frames[f] = await s.pixels('frame' + f);
     const pictures = [];
-    for (let k = 1; k <= 5; k++) pictures.push(await h.pixels(page, 'picture' + k));
-    const statistics = await page.$eval('#statistics', (e) => e.textContent);
-    return { consoleLines, frames, pictures, statistics };
+    for (let k = 1; k <= 5; k++) pictures.push(await s.pixels('picture' + k));
+    const statistics = await s.evaluate(() => document.getElementById('statistics').textContent);
+    return { consoleLines: await s.lines(), errors: await s.errors(), frames, pictures, statistics };
   } finally {
-    await browser.close();
+    await s.close();
     server.close();
   }
 }
@@ -53,6 +53,7 @@ test('the slideshow shows five pictures for 5, 5, 5, 10 and 5 seconds, then the 
   assert.deepStrictEqual(showings, ['picture 1 for 5 s', 'picture 2 for 5 s', 'picture 3 for 5 s',
                                     'picture 4 for 10 s', 'picture 5 for 5 s']);
   assert.match(run.statistics, /^\*{21}\nFrames 2722\nTime   [0-9.e+]+\nFps    [0-9.e+]+\n\*{21}\n$/);
+  assert.deepStrictEqual(run.errors, [], 'page errors');
 });
 
 test('frames 1000, 2250, 2400, 2600 and 2722 look like the desktop\'s', { timeout: runTimeout }, async () => {

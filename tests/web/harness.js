@@ -1,4 +1,12 @@
-// harness.js -- the site on a local server and the page in headless chromium.
+// harness.js -- the site on a local server and the page in a real browser.
+//
+// DEMO_ENGINE chooses the browser: chromium (headless shell, SwiftShader,
+// puppeteer over CDP; the default), firefox (Firefox ESR on a private Xvfb,
+// puppeteer over WebDriver BiDi, sound into a private PulseAudio null sink)
+// or webkit (MiniBrowser started by WebKitWebDriver on a private Xvfb,
+// selenium-webdriver, the same private sound server). open() gives every
+// engine the same small surface: goto, evaluate, waitFor, click, key,
+// lines (the page's own log), errors (the page's own record), close.
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
@@ -10,6 +18,10 @@ const { PNG } = require('pngjs');
 const root = path.resolve(__dirname, '..', '..');
 const site = process.env.DEMO_SITE || path.join(root, 'build-web', 'site');
 const browserPath = process.env.DEMO_BROWSER || '/usr/bin/chromium-headless-shell';
+const engine = process.env.DEMO_ENGINE || 'chromium';
+const firefoxPath = process.env.DEMO_FIREFOX || '/usr/bin/firefox-esr';
+const webkitDriverPath = process.env.DEMO_WEBKIT_DRIVER || '/usr/bin/WebKitWebDriver';
+const miniBrowserPath = process.env.DEMO_MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -150,5 +162,210 @@ function pictureOnScreen(screen, name) {
   return { wrong, notBlack };
 }
 
-module.exports = { root, site, serve, launch, openShow, pixels, readPngBottomUp, writePngBottomUp,
+// The site from a server of the test's own, for what python's server cannot
+// do: `omit` files answer 404, and a file in `stall` is answered with its
+// headers and its first tenth, then nothing more until the client gives up.
+function serveWith({ omit = [], stall = [] } = {}) {
+  const http = require('http');
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+                  '.png': 'image/png' };
+  const server = http.createServer((req, res) => {
+    const name = decodeURIComponent(req.url.split('?')[0]).replace(/^\/+/, '') || 'index.html';
+    const file = path.join(site, name);
+    if (name.includes('..') || omit.includes(name) || !fs.existsSync(file)) {
+      res.writeHead(404).end();
+      return;
+    }
+    const body = fs.readFileSync(file);
+    res.writeHead(200, { 'Content-Type': types[path.extname(name)] || 'application/octet-stream',
+                         'Content-Length': body.length });
+    if (stall.includes(name)) {
+      res.write(body.subarray(0, body.length / 10));
+      return;
+    }
+    res.end(body);
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => {
+    server.unref();
+    resolve({ url: `http://127.0.0.1:${server.address().port}/`,
+              close: () => { server.closeAllConnections(); server.close(); } });
+  }));
+}
+
+// Children of this test process (Xvfb, the sound server, the WebDriver
+// server) go with it, however it ends.
+const children = new Set();
+function child(cmd, args, options = {}) {
+  const c = spawn(cmd, args, { stdio: 'ignore', ...options });
+  children.add(c);
+  c.unref();
+  c.on('exit', () => children.delete(c));
+  return c;
+}
+process.on('exit', () => { for (const c of children) c.kill('SIGKILL'); });
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// A private X server; resolves to its display name once it takes clients.
+let display;
+function xServer() {
+  if (!display) {
+    display = new Promise((resolve, reject) => {
+      const x = child('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1200x24', '-nolisten', 'tcp'],
+                      { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+      let out = '';
+      x.stdio[3].on('data', (d) => {
+        out += d;
+        if (out.includes('\n')) {
+          x.stdio[3].destroy();
+          resolve(':' + out.trim());
+        }
+      });
+      x.on('exit', (code) => reject(new Error('Xvfb ended with ' + code)));
+    });
+  }
+  return display;
+}
+
+// A private PulseAudio server with one null sink, so that a browser's audio
+// output opens and its clock runs without a sound card.
+let soundServer;
+function pulse() {
+  if (!soundServer) {
+    soundServer = (async () => {
+      const dir = fs.mkdtempSync(path.join(require('os').tmpdir(), 'demo-pulse-'));
+      process.on('exit', () => fs.rmSync(dir, { recursive: true, force: true }));
+      const socket = path.join(dir, 'native');
+      const env = { ...process.env, HOME: dir, PULSE_RUNTIME_PATH: dir, PULSE_STATE_PATH: dir, XDG_CONFIG_HOME: dir };
+      child('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--use-pid-file=no', '--disable-shm=yes',
+                           '--system=no', '--load=module-null-sink sink_name=demo',
+                           `--load=module-native-protocol-unix socket=${socket} auth-anonymous=1`],
+            { env });
+      for (let i = 0; i < 100 && !fs.existsSync(socket); i++) await sleep(100);
+      if (!fs.existsSync(socket)) throw new Error('the sound server did not start');
+      return 'unix:' + socket;
+    })();
+  }
+  return soundServer;
+}
+
+// The session for puppeteer's browsers (chromium over CDP, firefox over
+// BiDi).
+function puppeteerSession(browser, page, consoleLines) {
+  return {
+    engine,
+    page,
+    consoleLines,
+    goto: (url) => page.goto(url),
+    evaluate: (fn, ...args) => page.evaluate(fn, ...args),
+    waitFor: (fn, timeout, ...args) => page.waitForFunction(fn, { timeout, polling: 100 }, ...args),
+    click: (selector) => page.click(selector),
+    key: (name) => page.keyboard.press(name),
+    close: () => browser.close(),
+  };
+}
+
+const webdriverKeys = { Escape: 'ESCAPE', Enter: 'ENTER', ArrowLeft: 'ARROW_LEFT', F1: 'F1' };
+
+async function webkitSession(width, height) {
+  const { Builder, By, Key } = require('selenium-webdriver');
+  const port = await freePort();
+  const env = { ...process.env, DISPLAY: await xServer(), PULSE_SERVER: await pulse() };
+  const driverProcess = child(webkitDriverPath, ['--port=' + port], { env });
+  const url = `http://127.0.0.1:${port}`;
+  for (let i = 0; i < 100; i++) {
+    try {
+      if ((await fetch(url + '/status')).ok) break;
+    } catch (e) { /* not up yet */ }
+    await sleep(100);
+  }
+  const driver = await new Builder().usingServer(url).withCapabilities({
+    browserName: 'MiniBrowser',
+    'webkitgtk:browserOptions': { binary: miniBrowserPath, args: ['--automation'] },
+  }).build();
+  await driver.manage().setTimeouts({ script: 600000 });
+  // The window's outer size is set; the page gets what is left inside it.
+  await driver.manage().window().setRect({ x: 0, y: 0, width, height });
+  const inner = await driver.executeScript('return [innerWidth, innerHeight];');
+  await driver.manage().window().setRect({ width: 2 * width - inner[0], height: 2 * height - inner[1] });
+  const call = (fn, args) => driver.executeScript(`return (${fn}).apply(null, arguments);`, ...args);
+  return {
+    engine,
+    driver,
+    consoleLines: null,
+    goto: (u) => driver.get(u),
+    evaluate: (fn, ...args) => call(typeof fn === 'string' ? `function () { return ${fn}; }` : fn, args),
+    waitFor: async (fn, timeout, ...args) => {
+      const until = Date.now() + timeout;
+      const f = typeof fn === 'string' ? `function () { return ${fn}; }` : fn;
+      for (;;) {
+        if (await call(f, args)) return;
+        if (Date.now() > until) throw new Error('timed out waiting for ' + String(fn).slice(0, 200));
+        await sleep(100);
+      }
+    },
+    click: (selector) => driver.findElement(By.css(selector)).click(),
+    key: (name) => driver.actions().sendKeys(webdriverKeys[name] ? Key[webdriverKeys[name]] : name).perform(),
+    close: async () => {
+      try { await driver.quit(); } finally { driverProcess.kill(); }
+    },
+  };
+}
+
+// Opens the page in the chosen engine at width x height CSS pixels
+// (`scale`: device pixels per CSS pixel, chromium only). `chromiumArgs`
+// and `firefoxPrefs` change the browser for one test.
+async function open(url, { width = 1280, height = 720, scale = 1, chromiumArgs = [], firefoxPrefs = {} } = {}) {
+  let s;
+  if (engine === 'webkit') {
+    s = await webkitSession(width, height);
+  } else {
+    let browser;
+    if (engine === 'firefox') {
+      browser = await puppeteer.launch({
+        product: 'firefox', protocol: 'webDriverBiDi', executablePath: firefoxPath, headless: false,
+        env: { ...process.env, DISPLAY: await xServer(), PULSE_SERVER: await pulse() },
+        extraPrefsFirefox: { 'full-screen-api.warning.timeout': 0, 'full-screen-api.transition-duration.enter': '0 0',
+                             'full-screen-api.transition-duration.leave': '0 0', ...firefoxPrefs },
+      });
+    } else {
+      browser = await launch(chromiumArgs);
+    }
+    const page = await browser.newPage();
+    await page.setViewport({ width, height, deviceScaleFactor: scale });
+    const consoleLines = [];
+    page.on('console', (m) => consoleLines.push(m.type() + ': ' + m.text()));
+    s = puppeteerSession(browser, page, consoleLines);
+  }
+  try {
+    await s.goto(url);
+  } catch (e) {
+    await s.close();
+    throw e;
+  }
+  s.lines = () => s.evaluate(() => window.demoLog || []);
+  s.errors = () => s.evaluate(() => window.demoErrors || []);
+  s.start = async () => {
+    await s.waitFor('window.demoReady === true', 30000);
+    await s.click('#start');
+  };
+  s.pixels = (name) => pixelsOf(s, name);
+  return s;
+}
+
+async function pixelsOf(s, name) {
+  const b64 = await s.evaluate((n) => {
+    const p = window.demoPixels[n];
+    if (!p) return null;
+    let t = '';
+    for (let i = 0; i < p.rgba.length; i += 0x8000)
+      t += String.fromCharCode.apply(null, p.rgba.subarray(i, i + 0x8000));
+    return JSON.stringify({ width: p.width, height: p.height, data: btoa(t) });
+  }, name);
+  if (!b64) return null;
+  const o = JSON.parse(b64);
+  return { width: o.width, height: o.height, rgba: Buffer.from(o.data, 'base64') };
+}
+
+module.exports = { root, site, engine, open, serve, serveWith, launch, openShow, pixels, sleep, readPngBottomUp, writePngBottomUp,
                    neighbourhoodMismatch, showings, pictureOnScreen };

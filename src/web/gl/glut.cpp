@@ -9,6 +9,7 @@
 // vertex with its own normal and the current normal left alone.
 #include <GL/glut.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <emscripten.h>
@@ -76,14 +77,23 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent *e, void *)
     return EM_FALSE;                    // the browser keeps its own keys (Esc leaves full screen)
 }
 
-// The canvas's size on the page, in device pixels.
+// The canvas's drawing size for its size on the page. One picture pixel
+// covers at least one CSS pixel, as on a desktop screen: on a high-density
+// screen the browser scales the frame up rather than the show drawing it
+// small in a corner. A frame has at most about as many pixels as 1920 x 1080
+// (a very large window is drawn smaller and scaled up too). A screen whose
+// device pixels are larger than CSS pixels (the page zoomed out) gets one
+// picture pixel per device pixel.
 void measureCanvas(int *width, int *height)
 {
+    const double mostPixels = 1920.0 * 1080.0;
     double w = 0, h = 0;
     emscripten_get_element_css_size("#canvas", &w, &h);
-    double ratio = emscripten_get_device_pixel_ratio();
-    *width = (int)std::lround(w * ratio);
-    *height = (int)std::lround(h * ratio);
+    double scale = std::min(1.0, emscripten_get_device_pixel_ratio());
+    if (w * h * scale * scale > mostPixels)
+        scale = std::sqrt(mostPixels / (w * h));
+    *width = std::max(1, (int)std::lround(w * scale));
+    *height = std::max(1, (int)std::lround(h * scale));
 }
 
 void frame()

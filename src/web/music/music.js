@@ -14,10 +14,11 @@ var DemoMusic = (function () {
 
     var maxFileBytes = 64 * 1024 * 1024;   // as on the desktop: larger files are refused
     var answerWaitMs = 10000;              // the worklet decodes in well under a second
-    var fetchWaitMs = 20000;               // a server that never answers must not hold the show
+    var runWaitMs = 5000;                  // a context made in a click starts within moments
 
     var music = {
-        onMessage: function (line) { console.log(line); }
+        onMessage: function (line) { console.log(line); },
+        fetchWaitMs: 20000,     // a server that never answers must not hold the show
     };
 
     // The worklet and its engine are served from this script's folder.
@@ -36,29 +37,85 @@ var DemoMusic = (function () {
         music.onMessage('music off: ' + what + ': ' + why);
     }
 
-    function fetchModule(url)
+    var generation = 0;         // each prepare() and close(): a late answer to an earlier one is dropped
+    var fetchAbort = null;      // stops the module's fetch (close() during the wait)
+
+    // The module's bytes, read piece by piece so that `progress(received,
+    // total)` can tell how far it is (total 0 when the server does not say).
+    // The time limit covers the whole answer, body included.
+    function fetchModule(url, progress)
     {
-        var abort = new AbortController();
-        var timer = setTimeout(function () { abort.abort(); }, fetchWaitMs);
+        var abort = fetchAbort = new AbortController();
+        var timedOut = false;
+        var timer = setTimeout(function () { timedOut = true; abort.abort(); }, music.fetchWaitMs);
+        function failed() {
+            throw new Error(timedOut ? 'not fetched within ' + music.fetchWaitMs / 1000 + ' s' : 'could not be fetched');
+        }
         return fetch(url, { signal: abort.signal }).then(function (response) {
             if (response.status === 404)
                 throw new Error('No such file or directory');
             if (!response.ok)
                 throw new Error('HTTP ' + response.status + ' ' + response.statusText);
-            var length = Number(response.headers.get('Content-Length'));
+            var length = Number(response.headers.get('Content-Length')) || 0;
             if (length > maxFileBytes)
                 throw new Error('file larger than 64 MiB');
-            return response.arrayBuffer();
-        }, function () {
-            throw new Error('could not be fetched');
-        }).finally(function () {
+            if (!response.body || !response.body.getReader)
+                return response.arrayBuffer().catch(failed);
+            var reader = response.body.getReader();
+            var pieces = [], received = 0;
+            progress(0, length);
+            return (function next() {
+                return reader.read().then(function (got) {
+                    if (got.done) {
+                        var all = new Uint8Array(received), at = 0;
+                        pieces.forEach(function (p) { all.set(p, at); at += p.length; });
+                        return all.buffer;
+                    }
+                    received += got.value.length;
+                    if (received > maxFileBytes) {
+                        abort.abort();
+                        throw new Error('file larger than 64 MiB');
+                    }
+                    pieces.push(got.value);
+                    progress(received, length);
+                    return next();
+                }, failed);
+            })();
+        }, failed).finally(function () {
             clearTimeout(timer);
+            if (fetchAbort === abort)
+                fetchAbort = null;
         }).then(function (bytes) {
             if (bytes.byteLength === 0)
                 throw new Error('empty file');
             if (bytes.byteLength > maxFileBytes)
                 throw new Error('file larger than 64 MiB');
             return bytes;
+        });
+    }
+
+    // A browser may keep a context suspended although it was made in the
+    // click (a sound device it cannot open, a policy of its own); waited for
+    // a while, then the music is off and the page says why.
+    function running(ctx)
+    {
+        if (typeof OfflineAudioContext !== 'undefined' && ctx instanceof OfflineAudioContext)
+            return Promise.resolve();
+        if (ctx.state === 'running')
+            return Promise.resolve();
+        return new Promise(function (resolve, reject) {
+            var timer = setTimeout(function () {
+                ctx.onstatechange = null;
+                reject(new Error('the browser kept the sound suspended'));
+            }, runWaitMs);
+            ctx.onstatechange = function () {
+                if (ctx.state !== 'running')
+                    return;
+                clearTimeout(timer);
+                ctx.onstatechange = null;
+                resolve();
+            };
+            ctx.resume().catch(function () {});
         });
     }
 
@@ -83,9 +140,14 @@ var DemoMusic = (function () {
     {
         if (!ctx.audioWorklet)
             throw new Error('this page has no AudioWorklet (it needs http:// or https://)');
-        if (ctx.state === 'suspended' && !(typeof OfflineAudioContext !== 'undefined' && ctx instanceof OfflineAudioContext))
-            ctx.resume().catch(function () {});     // never waited for: without a gesture it waits forever
+        return running(ctx).then(function () { return openWorklet(ctx); });
+    }
+
+    function openWorklet(ctx)
+    {
         return ctx.audioWorklet.addModule(new URL('music.worklet.js', scriptUrl).href).then(function () {
+            if (ctx !== context)
+                throw new Error('closed');          // close() came first
             node = new AudioWorkletNode(ctx, 'demo-music', {
                 numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2]
             });
@@ -96,19 +158,24 @@ var DemoMusic = (function () {
     }
 
     // Called from the start button's click. `audio` is the context to play
-    // into; by default a new AudioContext (tests pass an OfflineAudioContext).
-    // Never rejects: what fails leaves the music off, to be said by init()
-    // or load().
-    music.prepare = function (moduleUrl, audio) {
+    // into, made and resumed by the click before anything else asks for the
+    // user's gesture (full screen); by default a new AudioContext (tests pass
+    // an OfflineAudioContext). `progress(received, total)`, when given, hears
+    // how far the module's bytes have come. Never rejects: what fails leaves
+    // the music off, to be said by init() or load(); close() during the wait
+    // ends it at once.
+    music.prepare = function (moduleUrl, audio, progress) {
         music.close();      // a show prepared before and never started
+        var ticket = generation;
         audioProblem = null;
         audioSaid = false;
         moduleProblem = null;
         moduleOk = false;
         moduleInfo = null;
 
-        var bytes = fetchModule(moduleUrl).catch(function (e) {
-            moduleProblem = e.message;
+        var bytes = fetchModule(moduleUrl, progress || function () {}).catch(function (e) {
+            if (ticket === generation)
+                moduleProblem = e.message;
             return null;
         });
         var output;
@@ -120,19 +187,25 @@ var DemoMusic = (function () {
             output = Promise.reject(e);
         }
         output = output.catch(function (e) {
+            if (ticket !== generation)
+                return;
             audioProblem = e.message || String(e);
             node = null;
         });
 
         return Promise.all([bytes, output]).then(function (got) {
-            if (!got[0] || !node)
+            if (!got[0] || !node || ticket !== generation)
                 return;
             return decode(got[0]).then(function (answer) {
+                if (ticket !== generation)
+                    return;
                 moduleOk = answer.ok;
                 moduleInfo = answer;
                 if (!answer.ok)
                     moduleProblem = 'not a module that can be played';
             }, function (e) {
+                if (ticket !== generation)
+                    return;
                 audioProblem = e.message;
                 node = null;
             });
@@ -175,6 +248,11 @@ var DemoMusic = (function () {
     // soundClose: releases the module and the audio output. A later show
     // starts again with prepare().
     music.close = function () {
+        generation += 1;
+        if (fetchAbort) {
+            fetchAbort.abort();
+            fetchAbort = null;
+        }
         if (node) {
             node.port.postMessage({ cmd: 'close' });
             node.disconnect();

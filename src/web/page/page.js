@@ -2,12 +2,15 @@
 //
 // The program (start.js, start.wasm) loads with the page but waits: a
 // browser lets a page play sound and go full screen only from a click, so
-// the start button does both, has the music prepare, and then runs the
-// show. Whatever goes wrong is said in one line under the button.
+// the start button does both (the sound first: some browsers keep a sound
+// asked for after full screen suspended), has the music prepare, and then
+// runs the show. Whatever goes wrong is said in one line that stays in
+// view on every screen; while the module loads it says how far it is.
 //
 // Options in the page's address are handed to the program (see main.cpp):
 // ?quick&size=640x480&fast&log&shots=1000,2250 ... for the tests and the
-// benchmark.
+// benchmark. One is the page's own: musicwait=MS shortens the time the
+// module may take to arrive (20 s), for the tests.
 (function () {
   'use strict';
   var startButton = document.getElementById('start');
@@ -15,16 +18,28 @@
   var statistics = document.getElementById('statistics');
   var canvas = document.getElementById('canvas');
   var running = false, ended = false, wentFullScreen = false;
+  var loading = 0;              // the click whose module is on its way; 0: none
+
+  window.demoLog = [];          // the page's lines, for browsers whose automation hides the console
+  function log(line) {
+    demoLog.push(line);
+    console.log(line);
+  }
 
   function say(line) {
     message.textContent = line;
-    console.log(line);
+    if (line)
+      log(line);
   }
 
   var options = [];
   new URLSearchParams(location.search).forEach(function (value, name) {
     options.push(value === '' ? name : name + '=' + value);
   });
+
+  var musicWait = Number(new URLSearchParams(location.search).get('musicwait'));
+  if (musicWait > 0)
+    DemoMusic.fetchWaitMs = musicWait;
 
   window.demoPixels = {};       // pictures the program handed over (tests)
   window.demoTimes = {};        // moments of the run (benchmark)
@@ -35,8 +50,9 @@
     noInitialRun: true,
     print: function (line) {
       statistics.textContent += line + '\n';
-      console.log(line);
+      log(line);
     },
+    log: log,
     printErr: function (line) {
       console.warn(line);
     },
@@ -51,6 +67,9 @@
     },
     onFirstFrame: function () {
       demoTimes.firstFrame = performance.now();
+    },
+    onPicture: function () {
+      (demoTimes.pictures = demoTimes.pictures || []).push(performance.now());
     },
     onPixels: function (name, width, height, rgba) {
       demoPixels[name] = { width: width, height: height, rgba: rgba };
@@ -69,7 +88,8 @@
   };
 
   function noWebGL() {
-    say('This browser has no WebGL 2, which the show needs: try a current Firefox, Chrome or Safari.');
+    say('WebGL 2 is not available here, and the show needs it: it may be turned off in this browser\'s settings, ' +
+        'or its graphics driver blocked; turning on hardware acceleration or updating the graphics driver may help.');
     startButton.disabled = true;
     startButton.hidden = true;
     document.body.classList.remove('running');
@@ -80,32 +100,93 @@
     say(line);
   };
 
+  // Back to the start screen from the wait for the module: the music's
+  // preparation ends and the click may come again.
+  function cancelLoading() {
+    loading = 0;
+    DemoMusic.close();
+    startButton.disabled = false;
+    say('');
+    if (document.fullscreenElement && document.exitFullscreen)
+      document.exitFullscreen().catch(function () {});
+  }
+
   // A browser takes Esc to leave full screen and may not pass the key on;
-  // leaving full screen while the frames run ends the show as Esc does.
+  // leaving full screen while the frames run ends the show as Esc does, and
+  // while the module loads it goes back to the start screen.
   document.addEventListener('fullscreenchange', function () {
     if (document.fullscreenElement) {
       wentFullScreen = true;
+    } else if (wentFullScreen && loading) {
+      cancelLoading();
     } else if (wentFullScreen && running) {
       window.dispatchEvent(new KeyboardEvent('keydown', { key: 'Escape', code: 'Escape', keyCode: 27 }));
     }
   });
+  window.addEventListener('keydown', function (e) {
+    if (e.key === 'Escape' && loading)
+      cancelLoading();
+  });
+
+  // A hidden page gets no animation frames, so the show waits; the music
+  // waits with it and goes on when the page is seen again. The slideshow
+  // keeps its own time, hidden or not, and so does its music.
+  var pausedHidden = false;
+  document.addEventListener('visibilitychange', function () {
+    var audio = DemoMusic.context();
+    if (!running || !audio || (typeof AudioContext !== 'undefined' && !(audio instanceof AudioContext)))
+      return;
+    if (document.hidden && !demoTimes.pictures) {
+      pausedHidden = true;
+      audio.suspend().catch(function () {});
+    } else if (!document.hidden && pausedHidden) {
+      pausedHidden = false;
+      audio.resume().catch(function () {});
+    }
+  });
+
+  function loadingLine(received, total) {
+    if (total > 0)
+      say('Loading the music: ' + Math.floor(100 * received / total) + ' %');
+    else
+      say('Loading the music: ' + (received / 1048576).toFixed(1) + ' MiB');
+  }
 
   startButton.addEventListener('click', function () {
-    if (running || ended || !window.demoReady)
+    if (running || ended || loading || !window.demoReady)
       return;
-    running = true;
+    // The sound first, inside the click, before full screen asks for the
+    // same gesture.
+    var audio = null;
+    try {
+      audio = new AudioContext();
+      audio.resume().catch(function () {});
+    } catch (e) {
+      audio = null;             // prepare() tries again and says why it cannot
+    }
+    var click = loading = performance.now() || 1;
     startButton.disabled = true;
     demoTimes.click = performance.now();
+    say('Loading the music');
     var root = document.documentElement;
     if (root.requestFullscreen)
       root.requestFullscreen({ navigationUI: 'hide' }).catch(function () {});
     // prepare() never fails by contract; should it throw all the same, the
     // show runs silently.
     Promise.resolve().then(function () {
-      return DemoMusic.prepare('demomain.xm');
+      return DemoMusic.prepare('demomain.xm', audio, function (received, total) {
+        if (loading === click)
+          loadingLine(received, total);
+      });
     }).catch(function (e) {
       say('music off: ' + e);
     }).then(function () {
+      if (loading !== click)
+        return;                 // the wait was left: back at the start screen
+      loading = 0;
+      if (/^Loading the music/.test(message.textContent))
+        say('');
+      running = true;
       document.body.classList.add('running');
       canvas.focus();
       Module.callMain([]);
