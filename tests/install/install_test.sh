@@ -120,6 +120,11 @@ if [ "$capture" = capture ]; then
     ls -R "$prefix" | cmp -s - "$work/installed-before" || fail "the recorder wrote among the installed files"
     [ ! -s "$work/err" ] || fail "the recorder said: $(cat "$work/err")"
 
+    # An argument with a space in it reaches the recorder whole.
+    ./bin/corbanet-demo-capture -q -o "my show.mp4" --size 16x16 --fps 1 >"$work/out" 2>"$work/err" \
+        || fail "the recorder failed with -o \"my show.mp4\": $(cat "$work/err")"
+    [ -s "$work/home/my show.mp4" ] || fail "-o \"my show.mp4\" wrote no 'my show.mp4': $(ls "$work/home")"
+
     # Its usage names the launcher as called, and the module it passes.
     env -u DISPLAY ./bin/corbanet-demo-capture --help >"$work/out" 2>"$work/err" \
         || fail "corbanet-demo-capture --help failed: $(cat "$work/err")"
