@@ -119,14 +119,15 @@ stage_fuzz() {
 
 # --- running and counting ---------------------------------------------------
 
-# Processor time (user + system, seconds) of every child waited for so far.
-# (`times` runs in this shell: in a pipeline it would see a subshell's.)
+# Sets $cpu to the processor time (user + system, seconds) of every child
+# waited for so far. `times` must run in this shell itself: in a pipeline or
+# a command substitution it would report a subshell's children.
 children_cpu() {
     times >"$logs/times"
-    awk 'NR == 2 {
+    cpu=$(awk 'NR == 2 {
         n = split($0, f, /[ms ]+/); total = 0
         for (i = 1; i + 1 <= n; i += 2) if (f[i] != "") total += f[i] * 60 + f[i + 1]
-        printf "%.1f", total }' "$logs/times"
+        printf "%.1f", total }' "$logs/times")
 }
 
 now() {
@@ -153,13 +154,15 @@ total_failed=0
 any_failed=0
 for stage in $stages; do
     echo "=== test: stage $stage" >&2
-    cpu0=$(children_cpu)
+    children_cpu
+    cpu0=$cpu
     t0=$(now)
     # The stage's standard output reaches the terminal and a log read for
     # its counts; its status comes back through a file, past the pipe.
     { "stage_$stage"; echo $? >"$logs/$stage.rc"; } | tee "$logs/$stage.out"
     t1=$(now)
-    cpu1=$(children_cpu)
+    children_cpu
+    cpu1=$cpu
     rc=$(cat "$logs/$stage.rc" 2>/dev/null || echo 1)
     counts=$(counts_of "$stage" "$logs/$stage.out")
     if [ "$rc" -eq 0 ]; then result=passed; else result=FAILED; any_failed=1; fi
