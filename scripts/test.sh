@@ -32,13 +32,14 @@ case $# in
 0) ;;
 2)
     [ "$1" = --only ] || usage
-    case " $all_stages " in
-    *" $2 "*) stages=$2 ;;
-    *)
+    stages=
+    for s in $all_stages; do
+        [ "$2" = "$s" ] && stages=$s
+    done
+    if [ -z "$stages" ]; then
         echo "$0: unknown stage '$2'; the stages are: $all_stages" >&2
         exit 2
-        ;;
-    esac
+    fi
     ;;
 *) usage ;;
 esac
