@@ -31,7 +31,8 @@ if [ -n "$missing" ]; then
     fi
     echo "setup: installing$missing" >&2
     export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
+    # Other installs may hold the package lock: wait for it rather than fail.
+    $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
     # shellcheck disable=SC2086
-    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $missing >/dev/null
 fi

@@ -104,12 +104,13 @@ fi
 if [ "$capture" = capture ]; then
     ln -s "$prefix/bin/corbanet-demo-capture" "$work/home/bin/corbanet-demo-capture"
     mkdir "$work/home/videos"
-    # A short-option cluster and a name relative to the caller's directory.
-    ./bin/corbanet-demo-capture -qo videos/clip.mp4 --size 64x64 >"$work/out" 2>"$work/err" \
+    # A short-option cluster and a name relative to the caller's directory,
+    # with a space in it: the argument reaches the recorder whole.
+    ./bin/corbanet-demo-capture -qo "my show.mp4" --size 64x64 >"$work/out" 2>"$work/err" \
         || fail "the recorder failed: $(cat "$work/err")"
-    [ -s "$work/home/videos/clip.mp4" ] || fail "no video in the caller's directory: $(ls -R "$work/home")"
-    [ "$(od -An -c -j4 -N4 "$work/home/videos/clip.mp4" | tr -d ' ')" = ftyp ] \
-        || fail "videos/clip.mp4 is not an MP4 file"
+    [ -s "$work/home/my show.mp4" ] || fail "no 'my show.mp4' in the caller's directory: $(ls -R "$work/home")"
+    [ "$(od -An -c -j4 -N4 "$work/home/my show.mp4" | tr -d ' ')" = ftyp ] \
+        || fail "my show.mp4 is not an MP4 file"
 
     # An abbreviated long option reaches the recorder as it is, and the video
     # lands in the caller's directory, not among the installed files.
