@@ -1,54 +1,14 @@
-// show_harness.cpp -- see show_harness.h.
+// show_harness.cpp -- see show_harness.h: the X11 window, its read-back and
+// child processes (the rest is show_harness_common.cpp).
 #include "show_harness.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xutil.h>
-
-#include "demo.h"
-#include "platform.h"
-
-FakePlatform fakePlatform;
-
-// Read during dynamic initialisation, after the constant initialisation
-// that gave sysExit its real value.
-static void (*const realExit)(int) = sysExit;
-
-static unsigned fakeMilliseconds()
-{
-    return fakePlatform.clockMs;
-}
-
-static void fakeSleep(unsigned seconds)
-{
-    fakePlatform.sleeps.push_back(seconds);
-    if (fakePlatform.onSleep)
-        fakePlatform.onSleep(seconds);
-    fakePlatform.clockMs += seconds * 1000;
-}
-
-static void throwingExit(int status)
-{
-    throw ShowExit{status};
-}
-
-void installFakePlatform()
-{
-    sysMilliseconds = fakeMilliseconds;
-    sysSleepSeconds = fakeSleep;
-    sysExit = throwingExit;
-}
-
-void restoreRealExit()
-{
-    sysExit = realExit;
-}
 
 void openShowWindow(int width, int height)
 {
@@ -71,14 +31,6 @@ void openShowWindow(int width, int height)
     }
 }
 
-void startShow(int width, int height)
-{
-    openShowWindow(width, height);
-    installFakePlatform();
-    init();
-    reshape(width, height);
-}
-
 std::vector<unsigned char> readFrontBuffer(int width, int height)
 {
     // What the window shows, fetched from the X server: the software
@@ -99,24 +51,6 @@ std::vector<unsigned char> readFrontBuffer(int width, int height)
     }
     XDestroyImage(img);
     return rgb;
-}
-
-ImageDiff compareImages(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b, int tolerance)
-{
-    ImageDiff d = {0, 1.0};
-    if (a.size() != b.size() || a.empty())
-        return {255, 1.0};
-    size_t over = 0;
-    for (size_t i = 0; i < a.size(); i += 3) {
-        int worst = 0;
-        for (int c = 0; c < 3; ++c)
-            worst = std::max(worst, std::abs((int)a[i + c] - (int)b[i + c]));
-        d.maxDelta = std::max(d.maxDelta, worst);
-        if (worst > tolerance)
-            over += 1;
-    }
-    d.shareOver = (double)over / (double)(a.size() / 3);
-    return d;
 }
 
 ChildResult runInChild(const std::function<void()> &body)

@@ -13,28 +13,14 @@
 #include <vector>
 
 #include <GL/freeglut.h>
-#include <windows.h>
 
 #include "demo.h"
-#include "platform.h"
+#include "show_harness.h"
 
 namespace {
 
 const int W = 640, H = 480;
 const int shotFrames[] = {1000, 2250, 2400, 2600, 2722};
-unsigned clockMs;
-
-struct ShowExit {
-    int status;
-};
-
-unsigned fakeMilliseconds() { return clockMs; }
-void fakeSleep(unsigned seconds) { clockMs += seconds * 1000; }
-void throwingExit(int status)
-{
-    fflush(stdout);
-    throw ShowExit{status};
-}
 
 std::string shotPath;        // where the frame being drawn goes, if anywhere
 bool shotFailed;
@@ -69,27 +55,10 @@ int main(int argc, char **argv)
         return 2;
     }
     std::string outDir = argv[1];
-    int glutArgc = 1;
-    glutInit(&glutArgc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(W, H);
-    glutInitWindowPosition(0, 0);
-    glutCreateWindow("tha corbanet demo");
-    glutDisplayFunc([] {});
-    // Let the toolkit map the window before the show draws into it.
-    for (int i = 0; i < 50; ++i) {
-        glutMainLoopEvent();
-        Sleep(10);
-    }
-
-    sysMilliseconds = fakeMilliseconds;
-    sysSleepSeconds = fakeSleep;
-    sysExit = throwingExit;
-    init();
-    reshape(W, H);
+    startShow(W, H);        // the window, the substituted clock, sleeps and exit
     try {
         for (int f = 1; f <= 4000; ++f) {
-            clockMs += 10;
+            fakePlatform.clockMs += 10;
             char name[32];
             snprintf(name, sizeof name, "/frame%04d.rgb", f);
             for (int shot : shotFrames)
