@@ -1,0 +1,31 @@
+# embed_pictures.cmake -- the four pictures as the headers LITELOGO.h,
+# SIDELIT.h, SPIDER.h and ZORSMALL.h, for the builds that run a converter
+# built for the host (the web and Windows builds; the desktop build makes
+# and runs its own, tools/pictures/CMakeLists.txt).
+#
+#   embed_pictures(TARGET CONVERTER)
+#
+# writes them into ${CMAKE_CURRENT_BINARY_DIR}/pictures, which it returns in
+# PICTURES_DIR, and adds the custom target TARGET that makes them. They are
+# made again when a picture or the converter changes.
+function(embed_pictures target converter)
+    set(assets ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../../assets)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/pictures)
+    file(MAKE_DIRECTORY ${dir})
+    set(headers)
+    set(pictures litelogo 640 301 sidelit 402 480 spider 640 480 zorsmall 640 241)
+    while(pictures)
+        list(POP_FRONT pictures name width height)
+        string(TOUPPER ${name} upper)
+        add_custom_command(
+            OUTPUT ${dir}/${upper}.h ${dir}/${name}.rgba
+            COMMAND ${converter} ${assets}/${name}.png ${name} ${width} ${height}
+                    ${dir}/${upper}.h ${dir}/${name}.rgba
+            DEPENDS ${assets}/${name}.png ${converter}
+            COMMENT "Embedding picture ${name}.png"
+            VERBATIM)
+        list(APPEND headers ${dir}/${upper}.h)
+    endwhile()
+    add_custom_target(${target} DEPENDS ${headers})
+    set(PICTURES_DIR ${dir} PARENT_SCOPE)
+endfunction()
