@@ -140,10 +140,18 @@ build_gtest() {
 }
 # recipe-end
 
-# Builds whatever of the four is not yet in the cache; sets PREFIX.
+# Builds whatever of the four is not yet in the cache; sets PREFIX. Two
+# runs at once (two checkouts, a test beside a build) would build into the
+# same work folder and spoil each other's objects: the second waits for the
+# first, then finds the libraries made.
 build_deps() {
     PREFIX="$CACHE_ROOT/$(recipe_key)"
     mkdir -p "$PREFIX"
+    exec 9>"$PREFIX/.lock"
+    if ! flock -n 9; then
+        say "another build of the libraries is running; waiting for it"
+        flock 9
+    fi
     WORK="$PREFIX/.work"
     for lib in openmpt freeglut sdl2 gtest; do
         if [ -f "$PREFIX/.done-$lib" ]; then continue; fi
@@ -155,6 +163,7 @@ build_deps() {
         say "$lib built in $(cat "$PREFIX/.done-$lib")"
     done
     rm -rf "$WORK"
+    exec 9>&-
 }
 
 # ---------------------------------------------------------------- the program
