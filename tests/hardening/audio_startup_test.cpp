@@ -38,11 +38,11 @@ std::string probePath()
 }
 
 // The main thread's system calls between the marks, and the ends of other
-// threads seen meanwhile, judged as the header says.
+// threads seen meanwhile, judged as the header says. strace -f also follows
+// the processes the libraries start; their calls are not the show's thread's.
 void judge(const std::string &log, pid_t mainThread, Trace *t)
 {
     static const std::regex callLine(R"(^(\d+) +([a-z_0-9]+)\((.*))");
-    static const std::regex exitedLine(R"(^(\d+) +\+\+\+ exited)");
     static const std::regex zeroTimeout(R"(\{tv_sec=0, tv_nsec=0\})");
     std::istringstream in(log);
     std::string line;
@@ -64,7 +64,9 @@ void judge(const std::string &log, pid_t mainThread, Trace *t)
             if (!inside)
                 continue;
             if (tid != mainThread) {
-                if (name == "exit" || name == "exit_group")
+                // A thread ends in exit, a process (a helper the libraries
+                // start, such as D-Bus's) in exit_group.
+                if (name == "exit")
                     t->waits.push_back("a thread ended: " + line);
                 continue;
             }
@@ -83,8 +85,6 @@ void judge(const std::string &log, pid_t mainThread, Trace *t)
                         args.find("{tv_sec=") != std::string::npos;
             if (waits)
                 t->waits.push_back(line);
-        } else if (inside && std::regex_search(line, m, exitedLine) && (pid_t)std::stol(m[1]) != mainThread) {
-            t->waits.push_back("a thread ended: " + line);
         }
     }
 }
