@@ -110,7 +110,8 @@ PY
 fi
 
 # ---- start.exe: runs it in directory $1 with the environment in $2 within
-# $4 seconds; $3 says when to press Esc: "none" (the show runs to its end),
+# $4 seconds (a limit that only ends a program that hangs); $3 says when
+# to press Esc: "none" (the show runs to its end),
 # "frames" (once its frames are seen to run: its window is full screen,
 # which it is made just before the first frame) or "music" (once the disk
 # driver's file music.raw holds $music_seconds of sound). Esc is then
@@ -198,7 +199,7 @@ matrix | while IFS='|' read -r name holds envs line; do
         dir) mkdir "$d/demomain.xm" ;;
         garbage) head -c 65536 "$APP/start.exe" > "$d/demomain.xm" ;;
     esac
-    run_start "$d" "$envs" frames 90
+    run_start "$d" "$envs" frames 600
     status=$(cat "$WORK/run.status")
     errs=$(tr -d '\r' < "$WORK/run.err")
     why=""
@@ -220,7 +221,7 @@ failed=$((failed + $(grep -c '^FAIL' "$WORK/matrix.log")))
 # of the same module: sample for sample, within the dither's 2 units.
 d="$WORK/case-music"
 mkdir -p "$d" && cp "$APP/demomain.xm" "$d/"
-run_start "$d" "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=music.raw" music 90
+run_start "$d" "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=music.raw" music 600
 seconds=$music_seconds
 # SDL's disk driver announces itself in two lines; nothing else may come.
 tr -d '\r' < "$WORK/run.err" | grep -v -x -e 'CRITICAL: You are using the SDL disk i/o audio driver!' \
@@ -253,7 +254,7 @@ else bad music "$why"; fi
 # ---- The whole show, uninterrupted: "Frames 2722", status 0, nothing on stderr.
 d="$WORK/case-whole"
 mkdir -p "$d" && cp "$APP/demomain.xm" "$d/"
-run_start "$d" "SDL_AUDIODRIVER=dummy" none 240
+run_start "$d" "SDL_AUDIODRIVER=dummy" none 900
 if [ "$(cat "$WORK/run.status")" = 0 ] && check_block 2722 && [ ! -s "$WORK/run.err" ]; then
     ok "whole show ($(tr -d '\r' < "$WORK/run.out" | sed -n 's/^Time *//p') s)"
 else
