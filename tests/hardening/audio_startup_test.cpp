@@ -11,10 +11,10 @@
 // tenth of a second.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -37,55 +37,85 @@ std::string probePath()
     return std::string(DEMO_BINARY_DIR) + "/audio_start_probe";
 }
 
+// The parts of a trace line "TID name(args...": false for lines that are not
+// the start of a call ("TID <... name resumed>", "TID +++ exited ...").
+bool parseCall(const std::string &line, pid_t *tid, std::string *name, std::string *args)
+{
+    size_t at = 0;
+    while (at < line.size() && isdigit((unsigned char)line[at]))
+        ++at;
+    if (at == 0)
+        return false;
+    *tid = (pid_t)atol(line.c_str());
+    while (at < line.size() && line[at] == ' ')
+        ++at;
+    size_t open = at;
+    while (open < line.size() && (isalnum((unsigned char)line[open]) || line[open] == '_'))
+        ++open;
+    if (open == at || open >= line.size() || line[open] != '(')
+        return false;
+    *name = line.substr(at, open - at);
+    *args = line.substr(open + 1);
+    return true;
+}
+
+bool contains(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Whether the call's last argument, its time limit, is zero (the call only
+// looks and returns): "..., 0)" or "..., 0 <unfinished ...>".
+bool lastArgumentZero(const std::string &args)
+{
+    return contains(args, ", 0)") || contains(args, ", 0 <unfinished");
+}
+
 // The main thread's system calls between the marks, and the ends of other
 // threads seen meanwhile, judged as the header says. strace -f also follows
 // the processes the libraries start; their calls are not the show's thread's.
 void judge(const std::string &log, pid_t mainThread, Trace *t)
 {
-    static const std::regex callLine(R"(^(\d+) +([a-z_0-9]+)\((.*))");
-    static const std::regex zeroTimeout(R"(\{tv_sec=0, tv_nsec=0\})");
     std::istringstream in(log);
     std::string line;
     bool inside = false, begun = false;
-    std::smatch m;
     while (std::getline(in, line)) {
-        if (std::regex_search(line, m, callLine)) {
-            pid_t tid = (pid_t)std::stol(m[1]);
-            const std::string name = m[2], args = m[3];
-            if (tid == mainThread && name == "write" && args.find("\"probe: start begins\"") != std::string::npos) {
-                inside = begun = true;
-                continue;
-            }
-            if (tid == mainThread && name == "write" && args.find("\"probe: start ends\"") != std::string::npos) {
-                inside = false;
-                t->framed = begun;
-                continue;
-            }
-            if (!inside)
-                continue;
-            if (tid != mainThread) {
-                // A thread ends in exit, a process (a helper the libraries
-                // start, such as D-Bus's) in exit_group.
-                if (name == "exit")
-                    t->waits.push_back("a thread ended: " + line);
-                continue;
-            }
-            // A time limit that is not zero: the call may wait for it.
-            bool waits = false;
-            if (name == "nanosleep" || name == "clock_nanosleep")
-                waits = true;
-            else if (name == "poll")
-                waits = !std::regex_search(args, std::regex(R"(, 0\)|, 0 <unfinished)"));
-            else if (name == "ppoll" || name == "pselect6" || name == "select")
-                waits = !std::regex_search(args, zeroTimeout);
-            else if (name == "epoll_wait" || name == "epoll_pwait" || name == "epoll_pwait2")
-                waits = !std::regex_search(args, std::regex(R"(, 0\)|, 0 <unfinished|, 0, NULL)"));
-            else if (name == "futex")
-                waits = args.find("FUTEX_WAIT") != std::string::npos && args.find(", NULL") == std::string::npos &&
-                        args.find("{tv_sec=") != std::string::npos;
-            if (waits)
-                t->waits.push_back(line);
+        pid_t tid = -1;
+        std::string name, args;
+        if (!parseCall(line, &tid, &name, &args))
+            continue;
+        if (tid == mainThread && name == "write" && contains(args, "\"probe: start begins\"")) {
+            inside = begun = true;
+            continue;
         }
+        if (tid == mainThread && name == "write" && contains(args, "\"probe: start ends\"")) {
+            inside = false;
+            t->framed = begun;
+            continue;
+        }
+        if (!inside)
+            continue;
+        if (tid != mainThread) {
+            // A thread ends in exit, a process (a helper the libraries
+            // start, such as D-Bus's) in exit_group.
+            if (name == "exit")
+                t->waits.push_back("a thread ended: " + line);
+            continue;
+        }
+        // A time limit that is not zero: the call may wait for it.
+        bool waits = false;
+        if (name == "nanosleep" || name == "clock_nanosleep")
+            waits = true;
+        else if (name == "poll" || name == "epoll_wait")
+            waits = !lastArgumentZero(args);
+        else if (name == "epoll_pwait" || name == "epoll_pwait2")
+            waits = !contains(args, ", 0, NULL") && !contains(args, "{tv_sec=0, tv_nsec=0}");
+        else if (name == "ppoll" || name == "pselect6" || name == "select")
+            waits = !contains(args, "{tv_sec=0, tv_nsec=0}") && !contains(args, "{tv_sec=0, tv_usec=0}");
+        else if (name == "futex")
+            waits = contains(args, "FUTEX_WAIT") && contains(args, "{tv_sec=");
+        if (waits)
+            t->waits.push_back(line);
     }
 }
 
