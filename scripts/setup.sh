@@ -11,7 +11,7 @@ libpng-dev libcairo2-dev fonts-dejavu-core fonts-urw-base35
 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libx264-dev libyuv-dev
 libgtest-dev libgmock-dev
 xvfb xauth x11-apps x11-utils xdotool
-sox openmpt123 xmp ffmpeg
+sox openmpt123 xmp ffmpeg strace python3
 help2man lintian man-db
 clang libclang-rt-14-dev
 "

@@ -44,8 +44,10 @@ trap 'wineserver -k 2>/dev/null' EXIT
 wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1
 
 passed=0 failed=0
-ok() { passed=$((passed + 1)); echo "PASS $1"; }
-bad() { failed=$((failed + 1)); echo "FAIL $1: $2"; }
+# Messages carry Windows paths: printf, since dash's echo reads the
+# backslashes in them as escapes (a path's "\c" would end the message).
+ok() { passed=$((passed + 1)); printf 'PASS %s\n' "$1"; }
+bad() { failed=$((failed + 1)); printf 'FAIL %s: %s\n' "$1" "$2"; }
 
 # ---- start.exe in the zip imports only Windows' own DLLs.
 rm -rf "$WORK/unzip" && mkdir -p "$WORK/unzip"
@@ -107,10 +109,35 @@ PY
     done
 fi
 
-# ---- start.exe: runs it in directory $1 with the environment in $2, presses
-# Esc after $3 seconds of frames (none: the show runs to its end), within $4
-# seconds; leaves stdout, stderr and the status in $WORK/run.*
+# ---- start.exe: runs it in directory $1 with the environment in $2 within
+# $4 seconds (a limit that only ends a program that hangs); $3 says when
+# to press Esc: "none" (the show runs to its end),
+# "frames" (once its frames are seen to run: its window is full screen,
+# which it is made just before the first frame) or "music" (once the disk
+# driver's file music.raw holds $music_seconds of sound). Esc is then
+# pressed again every 0.2 s until the program has ended: a key that comes
+# before Wine has given the window the focus is lost, and however fast the
+# machine, the presses begin during the frames. Leaves stdout, stderr and
+# the status in $WORK/run.*
 WIN_TITLE="tha corbanet demo"
+music_seconds=4
+# True when the file $1 holds $music_seconds of sound after its first.
+holds_music() {
+    python3 - "$1" "$music_seconds" <<'PY'
+import os, struct, sys
+try:
+    data = open(sys.argv[1], "rb").read()
+except OSError:
+    sys.exit(1)
+pcm = struct.unpack("<%dh" % (len(data) // 2), data[: len(data) // 2 * 2])
+first = next((i for i, v in enumerate(pcm) if v != 0), len(pcm))
+sys.exit(0 if len(pcm) - first >= float(sys.argv[2]) * 44100 * 2 else 1)
+PY
+}
+full_screen() {
+    geometry=$(xdotool getwindowgeometry "$1" 2>/dev/null | sed -n 's/^ *Geometry: //p')
+    [ "$geometry" = "$(xdpyinfo 2>/dev/null | sed -n 's/^ *dimensions: *\([0-9x]*\) pixels.*/\1/p')" ]
+}
 run_start() {
     dir=$1 envs=$2 esc=$3 limit=$4
     rm -f "$WORK/run.out" "$WORK/run.err"
@@ -122,20 +149,19 @@ run_start() {
     (cd "$dir" && exec env $envs timeout "$limit" wine "$APP/start.exe" >"$WORK/run.out" 2>"$WORK/run.err") &
     pid=$!
     if [ "$esc" != none ]; then
-        # Wait for the window, let the frames run, then Esc to the window.
-        for _ in $(seq 1 300); do
+        # The looks end with the program (its time limit ends a hung one).
+        while kill -0 "$pid" 2>/dev/null; do
             win=$(xdotool search --name "$WIN_TITLE" 2>/dev/null | head -1)
-            [ -n "$win" ] && break
+            if [ -n "$win" ] && full_screen "$win"; then
+                [ "$esc" = frames ] && break
+                [ "$esc" = music ] && holds_music "$dir/music.raw" && break
+            fi
             sleep 0.1
         done
-        sleep "$esc"
-        # Esc, again each second while the program runs (a key that comes
-        # before Wine has given the window the focus is lost).
-        for _ in $(seq 1 20); do
-            kill -0 "$pid" 2>/dev/null || break
+        while kill -0 "$pid" 2>/dev/null; do
             win=$(xdotool search --name "$WIN_TITLE" 2>/dev/null | head -1)
             [ -n "$win" ] && xdotool windowfocus --sync "$win" key Escape 2>/dev/null
-            sleep 1
+            sleep 0.2
         done
     fi
     wait "$pid"
@@ -155,17 +181,17 @@ check_block() {
 }
 
 # name | what the working directory holds (module, none, dir, garbage) |
-# environment | seconds before Esc | the one stderr line ("" for none)
+# environment | the one stderr line ("" for none)
 matrix() {
     cat <<'TABLE'
-esc|module|SDL_AUDIODRIVER=dummy|3|
-no-module|none|SDL_AUDIODRIVER=dummy|2|start: music off: demomain.xm: No such file or directory
-directory|dir|SDL_AUDIODRIVER=dummy|2|start: music off: demomain.xm: Is a directory
-garbage|garbage|SDL_AUDIODRIVER=dummy|2|start: music off: demomain.xm: not a module that can be played
-no-device|module|SDL_AUDIODRIVER=wasapi|2|start: music off: audio: 
+esc|module|SDL_AUDIODRIVER=dummy|
+no-module|none|SDL_AUDIODRIVER=dummy|start: music off: demomain.xm: No such file or directory
+directory|dir|SDL_AUDIODRIVER=dummy|start: music off: demomain.xm: Is a directory
+garbage|garbage|SDL_AUDIODRIVER=dummy|start: music off: demomain.xm: not a module that can be played
+no-device|module|SDL_AUDIODRIVER=wasapi|start: music off: audio: 
 TABLE
 }
-matrix | while IFS='|' read -r name holds envs esc line; do
+matrix | while IFS='|' read -r name holds envs line; do
     d="$WORK/case-$name"
     mkdir -p "$d"
     case "$holds" in
@@ -173,7 +199,7 @@ matrix | while IFS='|' read -r name holds envs esc line; do
         dir) mkdir "$d/demomain.xm" ;;
         garbage) head -c 65536 "$APP/start.exe" > "$d/demomain.xm" ;;
     esac
-    run_start "$d" "$envs" "$esc" 90
+    run_start "$d" "$envs" frames 600
     status=$(cat "$WORK/run.status")
     errs=$(tr -d '\r' < "$WORK/run.err")
     why=""
@@ -185,7 +211,7 @@ matrix | while IFS='|' read -r name holds envs esc line; do
         [ "$(printf '%s\n' "$errs" | grep -c .)" = 1 ] && case "$errs" in "$line"*) true ;; *) false ;; esac \
             || why="$why; stderr is not one line starting '$line': $errs"
     fi
-    if [ -z "$why" ]; then echo "PASS start-$name ($(echo $errs))"; else echo "FAIL start-$name: $why"; fi
+    if [ -z "$why" ]; then printf 'PASS start-%s (%s)\n' "$name" "$errs"; else printf 'FAIL start-%s: %s\n' "$name" "$why"; fi
 done > "$WORK/matrix.log"
 cat "$WORK/matrix.log"
 passed=$((passed + $(grep -c '^PASS' "$WORK/matrix.log")))
@@ -195,8 +221,8 @@ failed=$((failed + $(grep -c '^FAIL' "$WORK/matrix.log")))
 # of the same module: sample for sample, within the dither's 2 units.
 d="$WORK/case-music"
 mkdir -p "$d" && cp "$APP/demomain.xm" "$d/"
-run_start "$d" "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=music.raw" 7 90
-seconds=4
+run_start "$d" "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=music.raw" music 600
+seconds=$music_seconds
 # SDL's disk driver announces itself in two lines; nothing else may come.
 tr -d '\r' < "$WORK/run.err" | grep -v -x -e 'CRITICAL: You are using the SDL disk i/o audio driver!' \
     -e 'CRITICAL:  Writing to file \[music.raw\].' > "$WORK/run.err.rest"
@@ -228,7 +254,7 @@ else bad music "$why"; fi
 # ---- The whole show, uninterrupted: "Frames 2722", status 0, nothing on stderr.
 d="$WORK/case-whole"
 mkdir -p "$d" && cp "$APP/demomain.xm" "$d/"
-run_start "$d" "SDL_AUDIODRIVER=dummy" none 240
+run_start "$d" "SDL_AUDIODRIVER=dummy" none 900
 if [ "$(cat "$WORK/run.status")" = 0 ] && check_block 2722 && [ ! -s "$WORK/run.err" ]; then
     ok "whole show ($(tr -d '\r' < "$WORK/run.out" | sed -n 's/^Time *//p') s)"
 else

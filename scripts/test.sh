@@ -18,7 +18,17 @@
 # test counts, and ends with the line "N passed, N failed", counting tests
 # across the stages (a stage that fails without counting its tests counts as
 # one failed test; the fuzzer counts as one test).
+#
+# Each stage runs under a time limit, DEMO_TEST_STAGE_SECONDS (default
+# 10800, three hours: far beyond any stage on a slow machine; it only ends
+# one that hangs), and a stage that runs past it is ended and has failed.
+#
+# For the runner's own tests (tests/runner): DEMO_TEST_STAGE_DIR names a
+# directory of stage scripts, one executable file per stage named after it
+# (desktop, web, ...), run instead of the stages below; a stage without its
+# script there has failed. Unset, as in CI, the stages below run.
 set -u
+self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 cd "$(dirname "$0")/.."
 
 all_stages="desktop web windows sanitize fuzz"
@@ -28,10 +38,10 @@ usage() {
 }
 
 stages=$all_stages
-case $# in
-0) ;;
-2)
-    [ "$1" = --only ] || usage
+run_one=
+case "$#:${1:-}" in
+0:) ;;
+2:--only)
     stages=
     for s in $all_stages; do
         [ "$2" = "$s" ] && stages=$s
@@ -40,6 +50,11 @@ case $# in
         echo "$0: unknown stage '$2'; the stages are: $all_stages" >&2
         exit 2
     fi
+    ;;
+2:--run-stage)
+    # Internal: one stage's own commands, in a process that the stage's time
+    # limit can end with everything it started.
+    run_one=$2
     ;;
 *) usage ;;
 esac
@@ -118,7 +133,48 @@ stage_fuzz() {
     ./scripts/setup.sh && ./tests/fuzz/run.sh 60
 }
 
+if [ -n "$run_one" ]; then
+    case " $all_stages " in *" $run_one "*) ;; *) usage ;; esac
+    "stage_$run_one"
+    exit $?
+fi
+
 # --- running and counting ---------------------------------------------------
+
+stage_limit=${DEMO_TEST_STAGE_SECONDS:-10800}
+
+# Runs stage $1 under the time limit: its script from DEMO_TEST_STAGE_DIR
+# when that is set, else this script's own stage function in a process of
+# its own. `timeout` puts the stage in a process group of its own and ends
+# the whole group when the time is up; its process id (the group's) is kept
+# in a file, for the signal handler below.
+run_stage() {
+    if [ -n "${DEMO_TEST_STAGE_DIR:-}" ]; then
+        set -- "$DEMO_TEST_STAGE_DIR/$1"
+        if [ ! -x "$1" ]; then
+            echo "test: no stage script $1" >&2
+            return 1
+        fi
+    else
+        set -- "$self" --run-stage "$1"
+    fi
+    timeout --kill-after=30 "$stage_limit" "$@" &
+    echo $! >"$logs/stage.pid"
+    wait $!
+    status=$?
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+        echo "test: the stage ran past its limit of $stage_limit s and was ended" >&2
+    fi
+    return "$status"
+}
+
+# Ctrl-C, SIGTERM or a closed terminal ends the running stage too: it is in
+# a process group of its own, which the terminal's signal does not reach.
+on_signal() {
+    [ -f "$logs/stage.pid" ] && kill -TERM "-$(cat "$logs/stage.pid")" 2>/dev/null
+    exit 130
+}
+trap on_signal INT TERM HUP
 
 # Sets $cpu to the processor time (user + system, seconds) of every child
 # waited for so far. `times` must run in this shell itself: in a pipeline or
@@ -160,25 +216,31 @@ for stage in $stages; do
     t0=$(now)
     # The stage's standard output reaches the terminal and a log read for
     # its counts; its status comes back through a file, past the pipe.
-    { "stage_$stage"; echo $? >"$logs/$stage.rc"; } | tee "$logs/$stage.out"
+    { run_stage "$stage"; echo $? >"$logs/$stage.rc"; } | tee "$logs/$stage.out"
+    rm -f "$logs/stage.pid"
     t1=$(now)
     children_cpu
     cpu1=$cpu
     rc=$(cat "$logs/$stage.rc" 2>/dev/null || echo 1)
     counts=$(counts_of "$stage" "$logs/$stage.out")
     if [ "$rc" -eq 0 ]; then result=passed; else result=FAILED; any_failed=1; fi
+    # How a stage that did not end by itself ended (timeout's status 124, or
+    # 128 + the signal's number).
+    how=
+    if [ "$rc" -eq 124 ]; then how="; ended at its time limit"
+    elif [ "$rc" -gt 128 ]; then how="; ended by signal $((rc - 128))"; fi
     if [ -n "$counts" ]; then
         set -- $counts
         passed=$1 failed=$2
         # A stage whose tests all passed may still fail (a leak found at
         # exit, a step after its tests): its failure is counted all the same.
         [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
-        detail="$passed passed, $failed failed"
+        detail="$passed passed, $failed failed$how"
     else
         # No counts (the fuzzer, or a stage that failed before its tests):
         # the stage is one test.
         if [ "$rc" -eq 0 ]; then passed=1 failed=0; else passed=0 failed=1; fi
-        detail="no test counts"
+        detail="no test counts$how"
     fi
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))

@@ -1,16 +1,21 @@
-// audio_startup_test.cpp -- an audio output that cannot be had costs no time.
+// audio_startup_test.cpp -- an audio output that cannot be had costs no wait.
 //
-// The show opens its audio output just before the first frame, so every
-// millisecond a failing open takes is a millisecond of black screen. The
-// costly part happens only in a process that has never started audio before,
-// so each start below runs in a freshly forked child; this process itself
-// never touches the audio library.
+// The show opens its audio output just before the first frame, so any wait
+// in a failing open is black screen. What a start does is seen, not timed:
+// the probe (audio_start_probe.cpp) makes one start of the music layer under
+// strace, and the system calls of its main thread, the show's thread, between
+// the probe's two marks are read back. A start that gives up must make none
+// that waits for time to pass (a sleep, a poll or a timed wait with a time
+// limit) and must not end a thread: shutting SDL's audio down on the spot
+// ends and joins its device-watching thread, which sleeps in steps of a
+// tenth of a second.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +24,195 @@
 #include "sound.h"
 
 namespace {
+
+struct Trace {
+    bool ran = false;               // strace and the probe ended normally
+    std::string printed;            // the probe's standard output
+    bool framed = false;            // both marks seen on the main thread
+    std::vector<std::string> waits; // what the start did that waits, one line each
+};
+
+std::string probePath()
+{
+    return std::string(DEMO_BINARY_DIR) + "/audio_start_probe";
+}
+
+// The parts of a trace line "TID name(args...": false for lines that are not
+// the start of a call ("TID <... name resumed>", "TID +++ exited ...").
+bool parseCall(const std::string &line, pid_t *tid, std::string *name, std::string *args)
+{
+    size_t at = 0;
+    while (at < line.size() && isdigit((unsigned char)line[at]))
+        ++at;
+    if (at == 0)
+        return false;
+    *tid = (pid_t)atol(line.c_str());
+    while (at < line.size() && line[at] == ' ')
+        ++at;
+    size_t open = at;
+    while (open < line.size() && (isalnum((unsigned char)line[open]) || line[open] == '_'))
+        ++open;
+    if (open == at || open >= line.size() || line[open] != '(')
+        return false;
+    *name = line.substr(at, open - at);
+    *args = line.substr(open + 1);
+    return true;
+}
+
+bool contains(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Whether the call's last argument, its time limit, is zero (the call only
+// looks and returns): "..., 0)" or "..., 0 <unfinished ...>".
+bool lastArgumentZero(const std::string &args)
+{
+    return contains(args, ", 0)") || contains(args, ", 0 <unfinished");
+}
+
+// The main thread's system calls between the marks, and the ends of other
+// threads seen meanwhile, judged as the header says. strace -f also follows
+// the processes the libraries start; their calls are not the show's thread's.
+void judge(const std::string &log, pid_t mainThread, Trace *t)
+{
+    std::istringstream in(log);
+    std::string line;
+    bool inside = false, begun = false;
+    while (std::getline(in, line)) {
+        pid_t tid = -1;
+        std::string name, args;
+        if (!parseCall(line, &tid, &name, &args))
+            continue;
+        if (tid == mainThread && name == "write" && contains(args, "\"probe: start begins\"")) {
+            inside = begun = true;
+            continue;
+        }
+        if (tid == mainThread && name == "write" && contains(args, "\"probe: start ends\"")) {
+            inside = false;
+            t->framed = begun;
+            continue;
+        }
+        if (!inside)
+            continue;
+        if (tid != mainThread) {
+            // A thread ends in exit, a process (a helper the libraries
+            // start, such as D-Bus's) in exit_group.
+            if (name == "exit")
+                t->waits.push_back("a thread ended: " + line);
+            continue;
+        }
+        // A time limit that is not zero: the call may wait for it.
+        bool waits = false;
+        if (name == "nanosleep" || name == "clock_nanosleep")
+            waits = true;
+        else if (name == "poll" || name == "epoll_wait")
+            waits = !lastArgumentZero(args);
+        else if (name == "epoll_pwait" || name == "epoll_pwait2")
+            waits = !contains(args, ", 0, NULL") && !contains(args, "{tv_sec=0, tv_nsec=0}");
+        else if (name == "ppoll" || name == "pselect6" || name == "select")
+            waits = !contains(args, "{tv_sec=0, tv_nsec=0}") && !contains(args, "{tv_sec=0, tv_usec=0}");
+        else if (name == "futex")
+            waits = contains(args, "FUTEX_WAIT") && contains(args, "{tv_sec=");
+        if (waits)
+            t->waits.push_back(line);
+    }
+}
+
+// One start of the layer in the probe under strace, with `env` added.
+Trace traceStart(const std::vector<std::string> &env, const std::vector<std::string> &probeArgs = {})
+{
+    Trace t;
+    char dir[] = "/tmp/audio-startup-XXXXXX";
+    if (!mkdtemp(dir))
+        return t;
+    const std::string log = std::string(dir) + "/trace", out = std::string(dir) + "/out";
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string &e : env)
+            putenv(strdup(e.c_str()));
+        if (!freopen(out.c_str(), "w", stdout))
+            _exit(126);
+        // -f follows every thread; each line starts with the thread's id.
+        std::vector<std::string> args = {"timeout", "60", "strace", "-f", "-qq", "-o", log, probePath()};
+        args.insert(args.end(), probeArgs.begin(), probeArgs.end());
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid)
+        t.ran = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::ifstream o(out), l(log);
+    std::stringstream printed, traced;
+    printed << o.rdbuf();
+    traced << l.rdbuf();
+    t.printed = printed.str();
+    std::string text = traced.str();
+    // The probe's own process is the first line's: its main thread.
+    pid_t mainThread = text.empty() ? -1 : (pid_t)atol(text.c_str());
+    judge(text, mainThread, &t);
+    std::remove(log.c_str());
+    std::remove(out.c_str());
+    rmdir(dir);
+    return t;
+}
+
+struct FailingOutput {
+    const char *name;
+    std::vector<std::string> env;
+};
+
+void PrintTo(const FailingOutput &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FailingAudio : public testing::TestWithParam<FailingOutput> {
+};
+
+std::string joined(const std::vector<std::string> &lines)
+{
+    std::string s;
+    for (const std::string &l : lines)
+        s += "  " + l + "\n";
+    return s;
+}
+
+TEST_P(FailingAudio, GivingUpMakesNoWait)
+{
+    Trace t = traceStart(GetParam().env);
+    ASSERT_TRUE(t.ran) << "strace or the probe failed";
+    EXPECT_EQ(t.printed, "failed\n") << "the output was to fail to open";
+    ASSERT_TRUE(t.framed) << "the probe's marks were not in the trace";
+    EXPECT_TRUE(t.waits.empty()) << "the failing start waited:\n" << joined(t.waits);
+}
+
+// No driver at all; ALSA with a card that is not there (SDL's device
+// watcher is running by then); the disk driver with an output file that
+// cannot be created.
+const FailingOutput outputs[] = {
+    {"NoSuchDriver", {"SDL_AUDIODRIVER=nonexistent"}},
+    {"SoundCardMissing", {"SDL_AUDIODRIVER=alsa", "AUDIODEV=hw:99,0"}},
+    {"DeviceFailsToOpen", {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/nonexistent-dir/out.raw"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Matrix, FailingAudio, testing::ValuesIn(outputs),
+                         [](const testing::TestParamInfo<FailingOutput> &info) { return info.param.name; });
+
+// The watch sees a wait where there is one: the probe itself sleeping a
+// millisecond inside its marks, after a failing start.
+TEST(FailingAudioWatch, SeesASleepInTheStart)
+{
+    Trace t = traceStart({"SDL_AUDIODRIVER=alsa", "AUDIODEV=hw:99,0"}, {"--wait-ms", "1"});
+    ASSERT_TRUE(t.ran);
+    ASSERT_TRUE(t.framed);
+    ASSERT_EQ(t.waits.size(), 1u) << joined(t.waits);
+    EXPECT_NE(t.waits[0].find("nanosleep"), std::string::npos) << t.waits[0];
+}
 
 // Runs `body` in a child and returns the number it wrote back, or -1.
 double inFreshProcess(double (*body)())
@@ -43,120 +237,6 @@ double inFreshProcess(double (*body)())
     waitpid(pid, &status, 0);
     return value;
 }
-
-// Nanoseconds this thread has run and has waited to run, from the
-// scheduler's own accounts; false where the kernel keeps none.
-bool schedulerTimes(double *runningNs, double *waitingNs)
-{
-    FILE *f = fopen("/proc/thread-self/schedstat", "r");
-    if (!f)
-        return false;
-    bool ok = fscanf(f, "%lf %lf", runningNs, waitingNs) == 2;
-    fclose(f);
-    return ok;
-}
-
-// Milliseconds the first start of the audio output spent blocked (not
-// running and not waiting for a processor), and whether it opened.
-// On a busy machine a start may wait its turn for a processor for a long
-// time; only the time it chose to wait tells a slow start from a busy machine.
-struct Start {
-    double blockedMs = -1;
-    bool opened = false;
-};
-
-Start timeFirstStart()
-{
-    double run0 = 0, wait0 = 0, run1 = 0, wait1 = 0;
-    bool accounted = schedulerTimes(&run0, &wait0);
-    auto before = std::chrono::steady_clock::now();
-    Start s;
-    s.opened = soundInit(44100, 32);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before).count();
-    if (accounted && schedulerTimes(&run1, &wait1))
-        ms -= ((run1 - run0) + (wait1 - wait0)) / 1e6;
-    s.blockedMs = ms < 0 ? 0 : ms;
-    return s;
-}
-
-// The start as the child reports it: the blocked milliseconds, negated
-// (less one) where the output opened; -1 where the child said nothing.
-double failingStart()
-{
-    Start s = timeFirstStart();
-    return s.opened ? -2 - s.blockedMs : s.blockedMs;
-}
-
-double workingStart()
-{
-    setenv("SDL_AUDIODRIVER", "dummy", 1);      // SDL's silent output, which always opens
-    Start s = timeFirstStart();
-    return s.opened ? s.blockedMs : -2;
-}
-
-struct FailingOutput {
-    const char *name;
-    const char *driver;
-    const char *device;                         // AUDIODEV, or null
-};
-
-void PrintTo(const FailingOutput &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class FailingAudio : public testing::TestWithParam<FailingOutput> {
-};
-
-double median(const std::vector<double> &sorted)
-{
-    return sorted[sorted.size() / 2];
-}
-
-// A failed start does not sit and wait. A layer that shuts the audio
-// library down on the spot waits for its device-watching thread, up to a
-// tenth of a second in some of the starts. The yardstick is a start that
-// works, with SDL's silent output, taken in turn with the failing ones in
-// this run, so that a busy machine weighs on both alike: it waits for the
-// audio thread it starts. A failed start must usually (its median of forty)
-// block no longer than the working start blocks at its worst but one.
-TEST_P(FailingAudio, GivingUpTakesNoTime)
-{
-    const FailingOutput &c = GetParam();
-    std::vector<double> failing, working;
-    for (int i = 0; i < 40; ++i) {
-        setenv("SDL_AUDIODRIVER", c.driver, 1);
-        if (c.device)
-            setenv("AUDIODEV", c.device, 1);
-        else
-            unsetenv("AUDIODEV");
-        double t = inFreshProcess(failingStart);
-        ASSERT_GT(t, -1.5) << "the output opened after all";
-        ASSERT_GE(t, 0.0) << "the child reported nothing";
-        failing.push_back(t);
-        unsetenv("AUDIODEV");
-        t = inFreshProcess(workingStart);
-        ASSERT_GE(t, 0.0) << "SDL's silent output did not open";
-        working.push_back(t);
-    }
-    std::sort(failing.begin(), failing.end());
-    std::sort(working.begin(), working.end());
-    double yardstick = working[working.size() - 2];
-    EXPECT_LE(median(failing), yardstick)
-        << "failed starts blocked " << median(failing) << " ms (median), longer than a working start's "
-        << yardstick << " ms (longest but one)";
-    printf("[ audio    ] failed first start blocked: median %.1f ms, longest %.1f ms; working start: median %.1f ms, "
-           "longest but one %.1f ms\n",
-           median(failing), failing.back(), median(working), yardstick);
-}
-
-const FailingOutput outputs[] = {
-    {"NoSuchDriver", "nonexistent", nullptr},
-    {"SoundCardMissing", "alsa", "hw:99,0"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Matrix, FailingAudio, testing::ValuesIn(outputs),
-                         [](const testing::TestParamInfo<FailingOutput> &info) { return info.param.name; });
 
 // Closing without a start, closing twice, and starting again after a close
 // (whether the last start failed or not) all work: the show's way out and a

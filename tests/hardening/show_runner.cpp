@@ -20,6 +20,8 @@
 // Further switches, all off unless set:
 //   SHOW_RUNNER_FRAME_MS=<n>           wait n ms after each frame (gives keys time to land)
 //   SHOW_RUNNER_FIRST_FRAME_ONLY=1     end with status 0 right after the first frame
+//   SHOW_RUNNER_HOLD_AT=<f>            after frame f (a multiple of 250, once its
+//                                      line is written), wait for a signal, then go on
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -48,6 +50,7 @@ void __wrap_glutSpecialFunc(void (*callback)(int, int, int));
 static bool reporting;
 static bool firstFrameOnly;
 static unsigned pauseMs;
+static unsigned holdAt;
 
 static void (*showDisplay)();
 static void (*showIdle)();
@@ -126,6 +129,8 @@ static void frame(void (*draw)())
         afterFirstFrame();
     if (pauseMs)
         usleep(pauseMs * 1000u);
+    if (holdAt && frames == holdAt)
+        pause();                        // returns only if a signal is caught
 }
 
 static void wrappedDisplay()
@@ -192,6 +197,8 @@ int main(int argc, char **argv)
 {
     reporting = envSet("SHOW_RUNNER_REPORT");
     firstFrameOnly = envSet("SHOW_RUNNER_FIRST_FRAME_ONLY");
+    if (const char *at = getenv("SHOW_RUNNER_HOLD_AT"))
+        holdAt = (unsigned)strtoul(at, nullptr, 10);
     if (const char *ms = getenv("SHOW_RUNNER_FRAME_MS"))
         pauseMs = (unsigned)strtoul(ms, nullptr, 10);
     sequenceReported = sequence;
