@@ -17,8 +17,11 @@
 //     runner: special <k> frame <f>    a special key, likewise
 //     runner: sleep <s> frame <f>      the slideshow asked for a sleep of <s> seconds
 //
+// It reads --fps as `start` does, with the same pacer in front of the frames.
+//
 // Further switches, all off unless set:
 //   SHOW_RUNNER_FRAME_MS=<n>           wait n ms after each frame (gives keys time to land)
+//   SHOW_RUNNER_ESC_AT=<f>             Esc reaches the show's keyboard callback right after frame f
 //   SHOW_RUNNER_FIRST_FRAME_ONLY=1     end with status 0 right after the first frame
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +35,7 @@
 #include <GL/freeglut.h>
 
 #include "demo.h"
+#include "pacer.h"
 #include "platform.h"
 
 extern "C" {
@@ -48,6 +52,7 @@ void __wrap_glutSpecialFunc(void (*callback)(int, int, int));
 static bool reporting;
 static bool firstFrameOnly;
 static unsigned pauseMs;
+static unsigned escAt;
 
 static void (*showDisplay)();
 static void (*showIdle)();
@@ -114,6 +119,8 @@ static void noteSequence()
     }
 }
 
+static void wrappedKeyboard(unsigned char key, int x, int y);
+
 // Runs one frame of the show, whichever callback the toolkit chose for it.
 static void frame(void (*draw)())
 {
@@ -126,6 +133,8 @@ static void frame(void (*draw)())
         afterFirstFrame();
     if (pauseMs)
         usleep(pauseMs * 1000u);
+    if (escAt && frames == escAt)
+        wrappedKeyboard(27, 0, 0);
 }
 
 static void wrappedDisplay()
@@ -194,6 +203,18 @@ int main(int argc, char **argv)
     firstFrameOnly = envSet("SHOW_RUNNER_FIRST_FRAME_ONLY");
     if (const char *ms = getenv("SHOW_RUNNER_FRAME_MS"))
         pauseMs = (unsigned)strtoul(ms, nullptr, 10);
+    if (const char *at = getenv("SHOW_RUNNER_ESC_AT"))
+        escAt = (unsigned)strtoul(at, nullptr, 10);
+    unsigned fps = 0;
+    std::string why;
+    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+        fprintf(stderr, "show_runner: %s\n", why.c_str());
+        return 2;
+    }
+    if (fps) {
+        pacerStart(fps);
+        showFrame = pacedDisplay;
+    }
     sequenceReported = sequence;
     sysSleepSeconds = skipSleep;
     return showMain(argc, argv);
