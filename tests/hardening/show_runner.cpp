@@ -21,7 +21,9 @@
 //
 // Further switches, all off unless set:
 //   SHOW_RUNNER_FRAME_MS=<n>           wait n ms after each frame (gives keys time to land)
-//   SHOW_RUNNER_ESC_AT=<f>             Esc reaches the show's keyboard callback right after frame f
+//   SHOW_RUNNER_ESC_AT=<f>             Esc reaches the show's keyboard callback right after frame f,
+//                                      first reporting
+//     runner: span <ms>                from just before frame 1 to just after frame f; CLOCK_MONOTONIC
 //   SHOW_RUNNER_FIRST_FRAME_ONLY=1     end with status 0 right after the first frame
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +55,7 @@ static bool reporting;
 static bool firstFrameOnly;
 static unsigned pauseMs;
 static unsigned escAt;
+static double firstFrameBegan;     // ms, CLOCK_MONOTONIC
 
 static void (*showDisplay)();
 static void (*showIdle)();
@@ -94,6 +97,13 @@ static void keepLibrariesLoaded()
         dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
+static double monotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6;
+}
+
 static void afterFirstFrame()
 {
     firstFrameDone = true;
@@ -125,6 +135,8 @@ static void wrappedKeyboard(unsigned char key, int x, int y);
 static void frame(void (*draw)())
 {
     frameInProgress = frames + 1;
+    if (frameInProgress == 1)
+        firstFrameBegan = monotonicMs();
     draw();
     noteSequence();
     if (frames % 250 == 0 && frames != 0)
@@ -133,8 +145,15 @@ static void frame(void (*draw)())
         afterFirstFrame();
     if (pauseMs)
         usleep(pauseMs * 1000u);
-    if (escAt && frames == escAt)
+    if (escAt && frames == escAt) {
+        if (reporting) {
+            char line[64];
+            int n = snprintf(line, sizeof line, "runner: span %.3f\n", monotonicMs() - firstFrameBegan);
+            if (n > 0 && write(2, line, (size_t)n) < 0) {
+            }
+        }
         wrappedKeyboard(27, 0, 0);
+    }
 }
 
 static void wrappedDisplay()
