@@ -182,6 +182,19 @@ TEST(FpsOption, IsTakenOutOfTheCommandLine)
     }
 }
 
+// A program started with an empty argument vector has only its null end.
+TEST(FpsOption, AnEmptyCommandLineIsLeftAlone)
+{
+    char *argv[] = {nullptr};
+    int argc = 0;
+    unsigned fps = 7;
+    std::string why;
+    EXPECT_TRUE(takeFpsOption(&argc, argv, &fps, &why));
+    EXPECT_EQ(argc, 0);
+    EXPECT_EQ(fps, 0u);
+    EXPECT_EQ(argv[0], nullptr);
+}
+
 // The real program refuses a bad rate before it opens a window: without a
 // display a window would fail with GLUT's own message and status 1.
 TEST(FpsOption, TheProgramRefusesABadValueBeforeAnyWindow)

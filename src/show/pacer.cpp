@@ -70,6 +70,8 @@ static bool parseRate(const char *text, unsigned *value)
 bool takeFpsOption(int *argc, char **argv, unsigned *framesPerSecond, std::string *error)
 {
     *framesPerSecond = 0;
+    if (*argc < 1)                  // started with no name at all: nothing to take
+        return true;
     int kept = 1;
     for (int i = 1; i < *argc; ++i) {
         const char *arg = argv[i];
