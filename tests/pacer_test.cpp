@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "demo.h"
 #include "pacer.h"
 #include "platform.h"
 
@@ -121,6 +122,13 @@ TEST_F(Pacer, DoesNotDriftOverManyFrames)
     EXPECT_EQ(moments[1000], 16666666666LL);
     for (size_t k = 1; k < moments.size(); ++k)
         ASSERT_EQ(moments[k], (long long)(k * 1000000000ull / 60)) << "frame " << k;
+}
+
+// Without --fps GLUT gets display itself, as both the display and the idle
+// callback: frames back to back, with nothing in front of them.
+TEST(ShowFrame, IsDisplayItselfUnlessPaced)
+{
+    EXPECT_EQ(showFrame, &display);
 }
 
 // ---- the option --------------------------------------------------------------
