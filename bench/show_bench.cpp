@@ -17,11 +17,14 @@
 //                            the callback's renders while the frames ran
 //   peak-rss-mib <m>         at the end
 //
-// With BENCH_FIRST_FRAME_ONLY=1 it ends right after the first frame.
+// With BENCH_FIRST_FRAME_ONLY=1 it ends right after the first frame. It reads
+// --fps as `start` does (bench/pace.py times the paced course).
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <vector>
 #include <unistd.h>
 
@@ -29,6 +32,7 @@
 
 #include "bench_probe.h"
 #include "demo.h"
+#include "pacer.h"
 #include "platform.h"
 
 extern "C" {
@@ -121,5 +125,15 @@ int main(int argc, char **argv)
     firstFrameOnly = only && *only == '1';
     sysSleepSeconds = noSleep;
     sysExit = reportAndExit;
+    unsigned fps = 0;
+    std::string why;
+    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+        fprintf(stderr, "show_bench: %s\n", why.c_str());
+        return 2;
+    }
+    if (fps) {
+        pacerStart(fps);
+        showFrame = pacedDisplay;
+    }
     return showMain(argc, argv);
 }

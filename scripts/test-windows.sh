@@ -65,15 +65,32 @@ done
 if [ -z "$imports" ]; then bad imports "objdump found no imports"
 elif [ -n "$foreign" ]; then bad imports "start.exe needs DLLs Windows lacks:$foreign"
 else ok "imports ($(echo $imports))"; fi
-for f in start.exe demomain.xm README.md LICENSE.txt; do
+for f in start.exe play.cmd demomain.xm README.md LICENSE.txt; do
     [ -s "$APP/$f" ] || bad zip "$f missing from the zip"
 done
+
+# ---- start.exe's manifest, icon and version, read back from the file.
+mkdir -p "$WORK/resources"
+if why=$(python3 src/windows/tests/resources_check.py "$APP/start.exe" "$ROOT" "$OUT/host/icon_maker" "$WORK/resources" 2>&1)
+then ok "resources ($why)"; else bad resources "$why"; fi
+
+# ---- play.cmd starts the program beside it at 60 frames a second, from any
+# working directory, with the caller's arguments after its own.
+if ! tr -d '\r' < "$APP/play.cmd" | grep -qx '"%~dp0start.exe" --fps 60 %\*'; then
+    bad play.cmd "it does not start start.exe with --fps 60: $(cat "$APP/play.cmd")"
+elif ! out=$(cd "$WORK" && timeout 60 wine cmd /c "$(winepath -w "$APP/play.cmd")" --version 2>&1 | tr -d '\r') \
+     || ! printf '%s\n' "$out" | grep -qx 'start (tha corbanet demo) [0-9.]*'; then
+    bad play.cmd "play.cmd --version from another folder: $out"
+elif ! out=$(cd "$WORK" && timeout 60 wine cmd /c "$(winepath -w "$APP/play.cmd")" --fps 0 2>&1 | tr -d '\r') \
+     || ! printf '%s\n' "$out" | grep -q "^start: --fps takes .*, not '0'$"; then
+    bad play.cmd "play.cmd --fps 0 did not reach start.exe after its own --fps: $out"
+else ok "play.cmd"; fi
 
 # ---- GoogleTest programs.
 # gl_calls_test: the course to the last bit, the Windows C library's sine and
 # cosine in both the show and the reference. Its check of the Linux library's
 # symbols (nm on an ELF archive) has no Windows counterpart and is left out.
-for t in pictures_O0_test pictures_O2_test "gl_calls_test --gtest_filter=-GlCalls.TheLibraryCallsNoOtherGraphicsFunction"; do
+for t in pictures_O0_test pictures_O2_test platform_test "gl_calls_test --gtest_filter=-GlCalls.TheLibraryCallsNoOtherGraphicsFunction"; do
     name=${t%% *}
     if (cd "$WORK" && SDL_AUDIODRIVER=dummy timeout 300 wine "$EXE/$name.exe" ${t#$name} >"$WORK/$name.log" 2>&1) &&
         tr -d '\r' < "$WORK/$name.log" | grep -q '^\[  PASSED  \]'; then

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Windows edition: start.exe cross-built with MinGW-w64 from the same
 # sources, packed with the module, the README and the licence into
-# build-windows/corbanet-demo-windows.zip.
+# build-windows/corbanet-demo-windows.zip, with play.cmd, which starts it at
+# 60 frames a second.
 #
 #   ./scripts/windows.sh           install what is missing, build the libraries
 #                                  (once, cached), build start.exe, pack the zip
@@ -34,7 +35,8 @@ say() { echo "windows: $*" >&2; }
 install_toolchain() {
     need=""
     for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine dpkg-dev cmake \
-             binutils-mingw-w64-x86-64 zip unzip xvfb xdotool python3 xauth pkg-config build-essential libpng-dev; do
+             binutils-mingw-w64-x86-64 zip unzip xvfb xdotool python3 xauth pkg-config build-essential libpng-dev \
+             icoutils; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
             need="$need $p"
         fi
@@ -176,8 +178,14 @@ build_program() {
     if [ ! -x "$OUT/host/picture_embed" ] || [ tools/pictures/picture_embed.cpp -nt "$OUT/host/picture_embed" ]; then
         g++ -std=c++17 -O2 -Wall -Wextra tools/pictures/picture_embed.cpp -lpng -o "$OUT/host/picture_embed"
     fi
+    # So is the icon's maker, the menu icon's.
+    if [ ! -x "$OUT/host/icon_maker" ] || [ packaging/icon.cpp -nt "$OUT/host/icon_maker" ] \
+       || [ packaging/icon_maker.cpp -nt "$OUT/host/icon_maker" ]; then
+        g++ -std=c++17 -O2 -Wall -Wextra packaging/icon.cpp packaging/icon_maker.cpp -lpng -o "$OUT/host/icon_maker"
+    fi
     cmake -S src/windows -B "$OUT/exe" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
-        -DDEPS="$PREFIX" -DPICTURE_EMBED="$OUT/host/picture_embed" -DWINDOWS_TESTS="${WINDOWS_TESTS:-OFF}" >/dev/null
+        -DDEPS="$PREFIX" -DPICTURE_EMBED="$OUT/host/picture_embed" \
+        -DICON_MAKER="$OUT/host/icon_maker" -DWINDOWS_TESTS="${WINDOWS_TESTS:-OFF}" >/dev/null
     cmake --build "$OUT/exe" -j"$JOBS" >/dev/null
 }
 
@@ -185,7 +193,7 @@ pack_zip() {
     stage="$OUT/zip/corbanet-demo"
     rm -rf "$OUT/zip" "$ZIP"
     mkdir -p "$stage"
-    cp "$OUT/exe/start.exe" assets/demomain.xm "$stage/"
+    cp "$OUT/exe/start.exe" src/windows/play.cmd assets/demomain.xm "$stage/"
     cp README.md "$stage/README.md"
     cp LICENSE "$stage/LICENSE.txt"
     # One folder inside, so that unpacking anywhere keeps the program next

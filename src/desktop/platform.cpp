@@ -1,4 +1,4 @@
-// platform.cpp -- clock, sleep and exit for a POSIX system.
+// platform.cpp -- clocks, sleeps and exit for a POSIX system.
 #include "platform.h"
 #include "system.h"
 
@@ -27,6 +27,31 @@ static unsigned realMilliseconds()
     return (unsigned)(monotonicMilliseconds() - clockBase);
 }
 
+static unsigned long long monotonicNanoseconds()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (unsigned long long)ts.tv_sec * 1000000000u + (unsigned long long)ts.tv_nsec;
+}
+
+static const unsigned long long nanosecondBase = monotonicNanoseconds();
+
+static unsigned long long realNanoseconds()
+{
+    return monotonicNanoseconds() - nanosecondBase;
+}
+
+// An absolute wait on the monotonic clock: a signal that interrupts it
+// resumes towards the same moment, and no time is lost between reading the
+// clock and starting to wait.
+static void realSleepUntil(unsigned long long moment)
+{
+    unsigned long long at = nanosecondBase + moment;
+    struct timespec ts = {(time_t)(at / 1000000000u), (long)(at % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
 static void realSleepSeconds(unsigned seconds)
 {
     struct timespec left = {(time_t)seconds, 0};
@@ -42,6 +67,8 @@ static void realExit(int status)
 unsigned (*sysMilliseconds)() = realMilliseconds;
 void (*sysSleepSeconds)(unsigned) = realSleepSeconds;
 void (*sysExit)(int) = realExit;
+unsigned long long (*sysNanoseconds)() = realNanoseconds;
+void (*sysSleepUntil)(unsigned long long) = realSleepUntil;
 
 void sysGuardStandardStreams()
 {

@@ -1,13 +1,14 @@
 // start.cpp -- the show's entry point.
 //
-// The command line belongs to GLUT. Only --help and --version are read here,
-// before any window opens; everything else goes on unchanged.
+// The command line belongs to GLUT. Only --help, --version and --fps are read
+// here, before any window opens; everything else goes on unchanged.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "demo.h"
+#include "pacer.h"
 #include "system.h"
 
 // The name to show in the usage: the launcher's, which it passes in
@@ -20,7 +21,7 @@ static std::string programName()
 
 static void printUsage(const std::string &name)
 {
-    printf("Usage: %s [GLUT OPTION]...\n"
+    printf("Usage: %s [--fps N] [GLUT OPTION]...\n"
            "Plays tha corbanet demo, a self-running real-time OpenGL show with its own\n"
            "tracker music, in a full-screen window: a field of lit spheres, a blast of\n"
            "triangles that rebuilds itself into a wall, and a slideshow. At its end, or\n"
@@ -31,6 +32,11 @@ static void printUsage(const std::string &name)
            "  Esc                ends the show before the slideshow; other keys are ignored\n"
            "\n"
            "Options:\n"
+           "  --fps N            at most N frames a second (1 to 1000); the show moves a\n"
+           "                     fixed step per frame and is meant to be seen at 60.\n"
+           "                     Without it frames are drawn back to back, as fast as the\n"
+           "                     machine and the screen's refresh allow. The launcher\n"
+           "                     corbanet-demo gives --fps 60 unless --fps is given.\n"
            "  --help             show this text and exit\n"
            "  --version          show the version and exit\n"
            "\n"
@@ -53,8 +59,8 @@ static void printUsage(const std::string &name)
 int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        // The values of GLUT's options are not options themselves.
-        if (strcmp(argv[i], "-display") == 0 || strcmp(argv[i], "-geometry") == 0) {
+        // The values of options are not options themselves.
+        if (strcmp(argv[i], "-display") == 0 || strcmp(argv[i], "-geometry") == 0 || strcmp(argv[i], "--fps") == 0) {
             ++i;
             continue;
         }
@@ -66,6 +72,16 @@ int main(int argc, char **argv)
                 printf("%s (tha corbanet demo) %s\n", programName().c_str(), DEMO_VERSION);
             return fflush(stdout) == 0 ? 0 : 1;
         }
+    }
+    unsigned fps = 0;
+    std::string why;
+    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+        fprintf(stderr, "%s: %s\nTry '%s --help'.\n", programName().c_str(), why.c_str(), programName().c_str());
+        return 2;
+    }
+    if (fps) {
+        pacerStart(fps);
+        showFrame = pacedDisplay;
     }
     return showMain(argc, argv);
 }

@@ -56,6 +56,7 @@ void display();
 void reshape(int w, int h);
 void keyboard(unsigned char key, int x, int y);
 void arrow_keys(int a_keys, int x, int y);
+extern void (*showFrame)();             // the display and idle callback: display, or the paced display
 
 // ---- fixed rendering state and lights (render_setup.cpp) --------------------
 void setupRendering();

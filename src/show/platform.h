@@ -14,6 +14,14 @@ extern unsigned (*sysMilliseconds)();
 // Blocks for whole seconds.
 extern void (*sysSleepSeconds)(unsigned seconds);
 
+// Nanoseconds of real elapsed time on the same monotonic clock, for waits
+// finer than a millisecond (the frame pacer's moments).
+extern unsigned long long (*sysNanoseconds)();
+
+// Blocks until sysNanoseconds() reaches `moment`; returns at once when it
+// already has.
+extern void (*sysSleepUntil)(unsigned long long moment);
+
 // Ends the process with the given status after flushing standard output.
 // A substitute must not return either: it may throw or jump away.
 extern void (*sysExit)(int status);

@@ -13,6 +13,10 @@
 #include "platform.h"
 #include "sound.h"
 
+// What GLUT runs for a frame: display itself, unless the entry point puts
+// the frame pacer in front of it (start --fps).
+void (*showFrame)() = display;
+
 // Brings up the toolkit and the one window, starts the show and hands over
 // to the toolkit's loop, which never returns: the show ends through keyboard().
 int showMain(int argc, char **argv)
@@ -27,11 +31,11 @@ int showMain(int argc, char **argv)
     init();
 
     glutFullScreen();
-    glutDisplayFunc(display);
+    glutDisplayFunc(showFrame);
     glutReshapeFunc(reshape);
     glutKeyboardFunc(keyboard);
     glutSpecialFunc(arrow_keys);
-    glutIdleFunc(display);          // frames back to back, as fast as they come
+    glutIdleFunc(showFrame);        // frames back to back, as fast as they come or as the pacer lets them
     glutMainLoop();
     return 0;
 }

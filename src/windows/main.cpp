@@ -1,17 +1,19 @@
 // main.cpp -- the Windows program's entry point.
 //
-// As on Linux, only --help and --version are read here, before any window
-// opens; everything else goes to GLUT unchanged.
+// As on Linux, only --help, --version and --fps are read here, before any
+// window opens; everything else goes to GLUT unchanged.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "demo.h"
+#include "pacer.h"
 #include "system.h"
 
 static void printUsage(const char *name)
 {
-    printf("Usage: %s [GLUT OPTION]...\n"
+    printf("Usage: %s [--fps N] [GLUT OPTION]...\n"
            "Plays tha corbanet demo, a self-running real-time OpenGL show with its own\n"
            "tracker music, in a full-screen window: a field of lit spheres, a blast of\n"
            "triangles that rebuilds itself into a wall, and a slideshow. At its end, or\n"
@@ -22,6 +24,11 @@ static void printUsage(const char *name)
            "  Esc                ends the show before the slideshow; other keys are ignored\n"
            "\n"
            "Options:\n"
+           "  --fps N            at most N frames a second (1 to 1000); the show moves a\n"
+           "                     fixed step per frame and is meant to be seen at 60.\n"
+           "                     Without it frames are drawn back to back, as fast as the\n"
+           "                     machine and the screen's refresh allow. play.cmd, beside\n"
+           "                     this program, starts it with --fps 60.\n"
            "  --help             show this text and exit\n"
            "  --version          show the version and exit\n"
            "\n"
@@ -39,6 +46,11 @@ static void printUsage(const char *name)
 int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
+        // The value of --fps is not an option itself.
+        if (strcmp(argv[i], "--fps") == 0) {
+            ++i;
+            continue;
+        }
         bool help = strcmp(argv[i], "--help") == 0;
         if (help || strcmp(argv[i], "--version") == 0) {
             if (help)
@@ -53,5 +65,15 @@ int main(int argc, char **argv)
     // variable only ever belongs to X software (an X server for Windows,
     // Wine on its host), so the show does not pass it on.
     _putenv("DISPLAY=");
+    unsigned fps = 0;
+    std::string why;
+    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+        fprintf(stderr, "%s: %s\nTry '%s --help'.\n", sysProgramName(), why.c_str(), sysProgramName());
+        return 2;
+    }
+    if (fps) {
+        pacerStart(fps);
+        showFrame = pacedDisplay;
+    }
     return showMain(argc, argv);
 }

@@ -1,4 +1,4 @@
-// platform.cpp -- clock, sleep and exit for Windows, and the services of
+// platform.cpp -- clocks, sleeps and exit for Windows, and the services of
 // desktop/system.h under Windows' own names.
 #include "platform.h"
 #include "system.h"
@@ -11,6 +11,7 @@
 #include <io.h>
 
 #include <windows.h>
+#include <mmsystem.h>
 
 static unsigned long long counterNow()
 {
@@ -38,6 +39,51 @@ static unsigned realMilliseconds()
     return (unsigned)((ticks / ticksPerSecond) * 1000u + (ticks % ticksPerSecond) * 1000u / ticksPerSecond);
 }
 
+static unsigned long long realNanoseconds()
+{
+    unsigned long long ticks = counterNow() - clockBase;
+    return (ticks / ticksPerSecond) * 1000000000u + (ticks % ticksPerSecond) * 1000000000u / ticksPerSecond;
+}
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+// The timer the pacer waits on. Windows 10 (1803 and later) has one that
+// wakes within a fraction of a millisecond; older Windows gets an ordinary
+// one with the system's timer resolution raised to 1 ms for the process's
+// life, since its default of 15.6 ms would round a 60 Hz wait of 16.7 ms
+// up to 31 ms.
+static HANDLE frameTimer()
+{
+    static HANDLE timer = nullptr;
+    static bool made = false;
+    if (!made) {
+        made = true;
+        timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+        if (!timer) {
+            timeBeginPeriod(1);
+            timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        }
+    }
+    return timer;
+}
+
+static void realSleepUntil(unsigned long long moment)
+{
+    unsigned long long now = realNanoseconds();
+    if (now >= moment)
+        return;
+    HANDLE timer = frameTimer();
+    // A relative due time, in 100 ns units, negative.
+    LARGE_INTEGER due;
+    due.QuadPart = -(LONGLONG)((moment - now + 99) / 100);
+    if (timer && SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE))
+        WaitForSingleObject(timer, INFINITE);
+    else
+        Sleep((DWORD)((moment - now + 999999) / 1000000));
+}
+
 static void realSleepSeconds(unsigned seconds)
 {
     Sleep((DWORD)seconds * 1000u);
@@ -51,6 +97,8 @@ static void realExit(int status)
 unsigned (*sysMilliseconds)() = realMilliseconds;
 void (*sysSleepSeconds)(unsigned) = realSleepSeconds;
 void (*sysExit)(int) = realExit;
+unsigned long long (*sysNanoseconds)() = realNanoseconds;
+void (*sysSleepUntil)(unsigned long long) = realSleepUntil;
 
 void sysGuardStandardStreams()
 {

@@ -140,7 +140,11 @@ bool ShowProcess::start(const Launch &launch)
         if (!copyExecutable(launch.program, program))
             return false;
     }
-    char *argv[] = {&program[0], nullptr};
+    std::vector<std::string> words = launch.args;
+    std::vector<char *> argv = {&program[0]};
+    for (std::string &w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
 
     startedMs = monotonicMs();
     pid = fork();
@@ -175,7 +179,7 @@ bool ShowProcess::start(const Launch &launch)
             break;
         }
         }
-        execve(argv[0], argv, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(errPipe[1]);

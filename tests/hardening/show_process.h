@@ -41,6 +41,7 @@ enum class StdoutTo {
 
 struct Launch {
     std::string program;                        // path of the executable
+    std::vector<std::string> args;              // its arguments, after its name
     std::string dir;                            // working directory
     std::vector<std::string> env;               // NAME=value, added to or replacing the test's own
     StdoutTo out = StdoutTo::Capture;

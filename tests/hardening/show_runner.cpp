@@ -17,8 +17,13 @@
 //     runner: special <k> frame <f>    a special key, likewise
 //     runner: sleep <s> frame <f>      the slideshow asked for a sleep of <s> seconds
 //
+// It reads --fps as `start` does, with the same pacer in front of the frames.
+//
 // Further switches, all off unless set:
 //   SHOW_RUNNER_FRAME_MS=<n>           wait n ms after each frame (gives keys time to land)
+//   SHOW_RUNNER_ESC_AT=<f>             Esc reaches the show's keyboard callback right after frame f,
+//                                      first reporting
+//     runner: span <ms>                from just before frame 1 to just after frame f; CLOCK_MONOTONIC
 //   SHOW_RUNNER_FIRST_FRAME_ONLY=1     end with status 0 right after the first frame
 //   SHOW_RUNNER_HOLD_AT=<f>            after frame f (a multiple of 250, once its
 //                                      line is written), wait for a signal, then go on
@@ -34,6 +39,7 @@
 #include <GL/freeglut.h>
 
 #include "demo.h"
+#include "pacer.h"
 #include "platform.h"
 
 extern "C" {
@@ -51,6 +57,8 @@ static bool reporting;
 static bool firstFrameOnly;
 static unsigned pauseMs;
 static unsigned holdAt;
+static unsigned escAt;
+static double firstFrameBegan;     // ms, CLOCK_MONOTONIC
 
 static void (*showDisplay)();
 static void (*showIdle)();
@@ -92,6 +100,13 @@ static void keepLibrariesLoaded()
         dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
+static double monotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6;
+}
+
 static void afterFirstFrame()
 {
     firstFrameDone = true;
@@ -117,10 +132,14 @@ static void noteSequence()
     }
 }
 
+static void wrappedKeyboard(unsigned char key, int x, int y);
+
 // Runs one frame of the show, whichever callback the toolkit chose for it.
 static void frame(void (*draw)())
 {
     frameInProgress = frames + 1;
+    if (frameInProgress == 1)
+        firstFrameBegan = monotonicMs();
     draw();
     noteSequence();
     if (frames % 250 == 0 && frames != 0)
@@ -131,6 +150,15 @@ static void frame(void (*draw)())
         usleep(pauseMs * 1000u);
     if (holdAt && frames == holdAt)
         pause();                        // returns only if a signal is caught
+    if (escAt && frames == escAt) {
+        if (reporting) {
+            char line[64];
+            int n = snprintf(line, sizeof line, "runner: span %.3f\n", monotonicMs() - firstFrameBegan);
+            if (n > 0 && write(2, line, (size_t)n) < 0) {
+            }
+        }
+        wrappedKeyboard(27, 0, 0);
+    }
 }
 
 static void wrappedDisplay()
@@ -201,6 +229,18 @@ int main(int argc, char **argv)
         holdAt = (unsigned)strtoul(at, nullptr, 10);
     if (const char *ms = getenv("SHOW_RUNNER_FRAME_MS"))
         pauseMs = (unsigned)strtoul(ms, nullptr, 10);
+    if (const char *at = getenv("SHOW_RUNNER_ESC_AT"))
+        escAt = (unsigned)strtoul(at, nullptr, 10);
+    unsigned fps = 0;
+    std::string why;
+    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+        fprintf(stderr, "show_runner: %s\n", why.c_str());
+        return 2;
+    }
+    if (fps) {
+        pacerStart(fps);
+        showFrame = pacedDisplay;
+    }
     sequenceReported = sequence;
     sysSleepSeconds = skipSleep;
     return showMain(argc, argv);

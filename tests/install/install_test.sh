@@ -49,10 +49,12 @@ for command in corbanet-demo corbanet-demo-capture; do
     page="$prefix/share/man/man1/$command.1.gz"
     [ -f "$page" ] || fail "no manual page for $command"
     MANWIDTH=80 man --warnings -l "$page" >"$work/man" 2>"$work/man.err" || fail "man -l $page failed"
+    cp "$work/man" "$work/man.$command"
     [ ! -s "$work/man.err" ] || fail "man -l $page complains: $(cat "$work/man.err")"
     grep -q "^ *$command - " "$work/man" || fail "the manual page of $command has no NAME line: $(head "$work/man")"
     grep -q -- "--help" "$work/man" || fail "the manual page of $command lists no options"
 done
+grep -q -- "--fps N" "$work/man.corbanet-demo" || fail "the manual page of corbanet-demo does not say --fps"
 
 # The menu entry names a launcher and an icon that are installed.
 desktop="$prefix/share/applications/corbanet-demo.desktop"
