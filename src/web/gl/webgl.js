@@ -247,6 +247,17 @@ mergeInto(LibraryManager.library, {
     gl.viewport(v[0], v[1], v[2], v[3]);
   },
 
+  // The main loop's animation frames go through the page's pacer
+  // (pacer.js): the loop asks for its next frame here, and the pacer runs it
+  // in the first animation frame that is due. Without the pacer (the page
+  // did not load it) every animation frame runs a frame.
+  webglPaceFrames__deps: ['$Browser'],
+  webglPaceFrames: function(fps) {
+    if (typeof DemoPacer === 'undefined') return;
+    var pacer = DemoPacer.create(fps);
+    Browser.requestAnimationFrame = function(func) { pacer.request(func); };
+  },
+
   webglReadPixels__deps: ['$WebGLState'],
   webglReadPixels: function(x, y, width, height, rgba) {
     var gl = WebGLState.gl;

@@ -64,6 +64,7 @@
     onFrame: function (n) {
       window.demoFrame = n;
       demoTimes.lastFrame = performance.now();
+      (demoTimes.frames = demoTimes.frames || [])[n] = demoTimes.lastFrame;
     },
     onFirstFrame: function () {
       demoTimes.firstFrame = performance.now();
