@@ -3,7 +3,9 @@
 //
 // The page side (music.js) talks to it through the node's port:
 //   {cmd: 'load', bytes}  decode a module; answers {cmd: 'loaded', ok, duration, version}
-//   {cmd: 'play'}         from the beginning, repeating forever
+//   {cmd: 'play', at}     from the beginning, repeating forever; `at`, when
+//                         given, is when the show asked (Date.now()): music
+//                         that starts later starts as far into the module
 //   {cmd: 'stop'}         silence
 //   {cmd: 'close'}        release the module; the processor ends
 // The engine is libopenmpt compiled to WebAssembly (libopenmpt.worklet.js,
@@ -37,6 +39,7 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
         this.left = 0;          // render buffers in the engine's memory
         this.right = 0;
         this.frames = 0;
+        this.startAt = 0;       // when the show asked to play, until the first block
         this.port.onmessage = (e) => { this.command(e.data); };
     }
 
@@ -59,6 +62,7 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
                                     version: engineString(lib, 'library_version') });
         } else if (msg.cmd === 'play' && this.mod) {
             lib._openmpt_module_set_position_seconds(this.mod, 0);
+            this.startAt = msg.at || 0;
             this.playing = true;
         } else if (msg.cmd === 'stop') {
             this.playing = false;
@@ -83,6 +87,14 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
         if (!this.playing)
             return true;        // the output stays silent
         const lib = this.lib;
+        if (this.startAt) {
+            // The first block since the show asked: the output may have
+            // started after it, or the player been ready only then.
+            const late = (Date.now() - this.startAt) / 1000;
+            this.startAt = 0;
+            if (late > 0.05)
+                lib._openmpt_module_set_position_seconds(this.mod, late);
+        }
         const [left, right] = outputs[0];
         const wanted = left.length;
         if (wanted > this.frames) {
