@@ -3,8 +3,8 @@
 # installs the browser tests' packages, and runs the tests/web/*.test.js
 # files in three engines, one file at a time, each under a time limit:
 # Chromium (headless shell) every file; Firefox and WebKit the files that
-# ask the page what a person meets (browsers.test.js) and the show's course
-# (course.test.js). Firefox and WebKit run on a private Xvfb with a private
+# ask the page what a person meets (browsers.test.js), the show's course
+# (course.test.js), its pace (pacer.test.js) and its start (start.test.js). Firefox and WebKit run on a private Xvfb with a private
 # PulseAudio null sink, which the tests start and end themselves.
 #
 # Its last line counts the tests of every engine together:
@@ -29,7 +29,7 @@ failures=""
 for engine in $engines; do
     case $engine in
         chromium) files="tests/web/*.test.js" ;;
-        *) files="tests/web/browsers.test.js tests/web/course.test.js" ;;
+        *) files="tests/web/browsers.test.js tests/web/course.test.js tests/web/pacer.test.js tests/web/start.test.js" ;;
     esac
     began=$(date +%s)
     for t in $files; do
