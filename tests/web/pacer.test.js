@@ -110,3 +110,28 @@ test('with the browser\'s frame-rate limit off, frames 2400 to 2700 take at leas
     await unsynced.close();
   }
 });
+
+// Between show frames the page draws nothing; what the screen shows is the
+// last frame drawn, not an empty canvas. At 4 show frames a second most of
+// the browser's animation frames are skipped ones.
+test('between show frames the canvas keeps the last frame on the screen', { timeout: 120000,
+  ...(h.engine === 'chromium' ? {} : { skip: 'the screen is read through Chromium\'s DevTools protocol' }) }, async () => {
+  const { PNG } = require('pngjs');
+  const slow = await h.open(server.url + '?fps=4&size=320x240', { width: 320, height: 240 });
+  try {
+    await slow.start();
+    await slow.waitFor('window.demoFrame >= 8', 60000);
+    const seen = [];
+    for (let k = 0; k < 6; k++) {
+      const png = PNG.sync.read(await slow.page.screenshot());
+      let lit = 0;
+      for (let i = 0; i < png.data.length; i += 4)
+        lit += png.data[i] + png.data[i + 1] + png.data[i + 2] > 60 ? 1 : 0;
+      seen.push({ frame: await slow.evaluate(() => window.demoFrame), lit });
+      await h.sleep(70);
+    }
+    assert.ok(seen.every((x) => x.lit > 500), `lit pixels on screen: ${JSON.stringify(seen)}`);
+  } finally {
+    await slow.close();
+  }
+});
