@@ -69,3 +69,13 @@ test('after the click every file of the music comes from the browser\'s cache or
     assert.deepStrictEqual(music.filter((r) => !r.cached), [], 'fetched from the server after the click');
     assert.ok(!music.some((r) => r.file === 'demomain.xm'), 'the module is not asked for again');
   }));
+
+// The show starts before the music's player is ready; the show's call to
+// play, made in the meantime, is carried out once it is.
+test('the music the show asked for before its player was ready plays', { timeout: 120000 }, () =>
+  withPage('?size=640x480', async (s) => {
+    await s.start();
+    await s.waitFor('window.demoFrame >= 30', 60000);
+    await s.waitFor(async () => (await DemoMusic.position()) > 0.5, 30000);
+    assert.deepStrictEqual(await s.evaluate(() => document.getElementById('message').textContent), '');
+  }));

@@ -135,6 +135,8 @@ var DemoMusic = (function () {
                 reject(new Error('the player did not answer'));
             }, answerWaitMs);
             node.port.onmessage = function (e) {
+                if (e.data.cmd === 'where' && whereAnswer)
+                    whereAnswer(e.data.seconds);
                 if (e.data.cmd !== 'loaded')
                     return;
                 clearTimeout(timer);
@@ -375,6 +377,18 @@ var DemoMusic = (function () {
     // engine's version), once prepare() has decoded it; null before.
     music.info = function () { return moduleInfo; };
     music.context = function () { return context; };
+
+    // How far into the module the music plays (seconds), -1 while it does
+    // not: asked of the worklet, for the tests.
+    var whereAnswer = null;
+    music.position = function () {
+        if (!node)
+            return Promise.resolve(-1);
+        return new Promise(function (resolve) {
+            whereAnswer = function (seconds) { whereAnswer = null; resolve(seconds); };
+            node.port.postMessage({ cmd: 'where' });
+        });
+    };
 
     return music;
 })();

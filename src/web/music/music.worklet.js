@@ -7,6 +7,8 @@
 //                         given, is when the show asked (Date.now()): music
 //                         that starts later starts as far into the module
 //   {cmd: 'stop'}         silence
+//   {cmd: 'where'}        answers {cmd: 'where', seconds}: how far into the
+//                         module it plays, -1 while it does not
 //   {cmd: 'close'}        release the module; the processor ends
 // The engine is libopenmpt compiled to WebAssembly (libopenmpt.worklet.js,
 // the wasm inside it), served from the same folder as this file.
@@ -64,6 +66,9 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
             lib._openmpt_module_set_position_seconds(this.mod, 0);
             this.startAt = msg.at || 0;
             this.playing = true;
+        } else if (msg.cmd === 'where') {
+            this.port.postMessage({ cmd: 'where',
+                                    seconds: this.playing ? lib._openmpt_module_get_position_seconds(this.mod) : -1 });
         } else if (msg.cmd === 'stop') {
             this.playing = false;
         } else if (msg.cmd === 'close') {
