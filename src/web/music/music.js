@@ -283,7 +283,9 @@ var DemoMusic = (function () {
     // From the start screen, before any click: fetches the module's bytes for
     // prepare() (`progress(received, total)` hears how far they are) and the
     // worklet's files into the browser's cache, so that the click waits for
-    // neither. Resolves when all have arrived or failed; never rejects (a
+    // neither. Resolves when all have arrived or failed, to whether the
+    // module's bytes arrived (not when its fetch failed, was stopped by
+    // close() or ran out of time); never rejects (a
     // failure is said by load(), as ever). No audio context is made: a
     // browser lets the page make one only from the click.
     music.fetchAhead = function (moduleUrl, progress) {
@@ -293,14 +295,15 @@ var DemoMusic = (function () {
             entry.progress(received, total);
         });
         entry.abort = fetchAbort;
-        var module = entry.bytes.then(function () {}, function () {}).then(function () {
+        var module = entry.bytes.then(function () { return true; }, function () { return false; }).then(function (arrived) {
             entry.pending = false;
+            return arrived;
         });
         var files = ['music.worklet.js', 'libopenmpt.worklet.js'].map(function (name) {
             return fetch(new URL(name, scriptUrl).href).then(function (r) { return r.arrayBuffer(); })
                 .catch(function () {});
         });
-        return Promise.all([module].concat(files)).then(function () {});
+        return Promise.all([module].concat(files)).then(function (got) { return got[0]; });
     };
 
     // soundInit: the output prepare() opened, at the context's own rate (the

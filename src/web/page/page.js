@@ -230,10 +230,12 @@
   };
   document.body.appendChild(script);
 
-  DemoMusic.fetchAhead('demomain.xm', loadingLine).then(function () {
-    window.demoMusicReady = true;
+  DemoMusic.fetchAhead('demomain.xm', loadingLine).then(function (arrived) {
     if (!loading && !running && !ended && /^Loading the music/.test(message.textContent))
       say('');
+    if (!arrived)
+      return;                   // said by the show when it starts, as ever
+    window.demoMusicReady = true;
     if ('serviceWorker' in navigator)
       navigator.serviceWorker.register('sw.js').catch(function () {});
   });
