@@ -3,9 +3,10 @@
 # installs the browser tests' packages, and runs the tests/web/*.test.js
 # files in three engines, one file at a time, each under a time limit:
 # Chromium (headless shell) every file; Firefox and WebKit the files that
-# ask the page what a person meets (browsers.test.js) and the show's course
-# (course.test.js). Firefox and WebKit run on a private Xvfb with a private
-# PulseAudio null sink, which the tests start and end themselves.
+# ask the page what a person meets (browsers.test.js), the show's course
+# (course.test.js), its pace (pacer.test.js) and its start (start.test.js).
+# Firefox and WebKit run on a private Xvfb with a private PulseAudio null
+# sink, which the tests start and end themselves.
 #
 # After each file a line on stderr gives its result:
 #   web file: ENGINE FILE: N passed, N failed
@@ -42,7 +43,7 @@ failures=""
 for engine in $engines; do
     case $engine in
         chromium) files="$dir/*.test.js" ;;
-        *) files="$dir/browsers.test.js $dir/course.test.js" ;;
+        *) files="$dir/browsers.test.js $dir/course.test.js $dir/pacer.test.js $dir/start.test.js" ;;
     esac
     began=$(date +%s)
     for t in $files; do

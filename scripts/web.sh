@@ -32,8 +32,17 @@ if [ ! -x "$embed" ] || [ tools/pictures/picture_embed.cpp -nt "$embed" ]; then
     c++ -std=c++17 -O2 -Wall -Wextra tools/pictures/picture_embed.cpp -o "$embed" $(pkg-config --cflags --libs libpng)
 fi
 
+# The page's icons (the web app's, the home screen's) come from the menu
+# icon's maker, built here for this machine too.
+icon_maker=build-web/host/icon_maker
+if [ ! -x "$icon_maker" ] || [ packaging/icon.cpp -nt "$icon_maker" ] || [ packaging/icon_maker.cpp -nt "$icon_maker" ]; then
+    # shellcheck disable=SC2046
+    c++ -std=c++17 -O2 -Wall -Wextra -Ipackaging packaging/icon_maker.cpp packaging/icon.cpp -o "$icon_maker" \
+        $(pkg-config --cflags --libs libpng)
+fi
+
 emcmake cmake -S src/web -B build-web/wasm -DCMAKE_BUILD_TYPE=Release \
-    -DPICTURE_EMBED="$PWD/$embed" -DSITE_DIR="$PWD/build-web/site" >/dev/null
+    -DPICTURE_EMBED="$PWD/$embed" -DICON_MAKER="$PWD/$icon_maker" -DSITE_DIR="$PWD/build-web/site" >/dev/null
 cmake --build build-web/wasm -j"$(nproc)"
 echo "web: the site is in build-web/site/" >&2
 

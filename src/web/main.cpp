@@ -5,7 +5,8 @@
 // options of its own address (see page.js) for the tests and the benchmark:
 //   quick          the slideshow does not wait
 //   size=WxH       the canvas keeps this size instead of filling the page
-//   fast           frames back to back instead of one per animation frame
+//   fps=N          at most N frames a second (1 to 1000; 60 without it)
+//   fast           frames back to back instead of paced animation frames
 //   finish         every frame is made to finish before the next starts
 //   shots=F,F,...  these frames are read back and handed to the page
 //   pictures       the canvas is read back at each picture of the slideshow
@@ -151,6 +152,11 @@ void readOptions()
             webModes.quick = true;
         } else if (name == "fast") {
             hooks.backToBack = true;
+        } else if (name == "fps") {
+            char *end = nullptr;
+            long n = strtol(value.c_str(), &end, 10);
+            if (!value.empty() && *end == '\0' && n >= 1 && n <= 1000)
+                hooks.fps = (int)n;
         } else if (name == "finish") {
             finishEach = true;
         } else if (name == "pictures") {

@@ -220,10 +220,13 @@ def run_test_web(files, engines):
 
 
 GOOD_FILES = {"browsers.test.js": ("pass", (3, 0)), "course.test.js": ("pass", (2, 0)),
-              "page.test.js": ("pass", (4, 0))}
+              "page.test.js": ("pass", (4, 0)), "pacer.test.js": ("pass", (1, 0)),
+              "start.test.js": ("pass", (1, 0))}
 GOOD_RESULTS = [("chromium", "browsers.test.js", 3, 0), ("chromium", "course.test.js", 2, 0),
-                ("chromium", "page.test.js", 4, 0), ("firefox", "browsers.test.js", 3, 0),
-                ("firefox", "course.test.js", 2, 0)]
+                ("chromium", "pacer.test.js", 1, 0), ("chromium", "page.test.js", 4, 0),
+                ("chromium", "start.test.js", 1, 0), ("firefox", "browsers.test.js", 3, 0),
+                ("firefox", "course.test.js", 2, 0), ("firefox", "pacer.test.js", 1, 0),
+                ("firefox", "start.test.js", 1, 0)]
 
 
 def results_with(changes):
@@ -233,25 +236,25 @@ def results_with(changes):
 # name, the files' behaviour, the per-file results, the last line, status,
 # the failures named.
 TEST_WEB_CASES = [
-    ("every file passing", GOOD_FILES, GOOD_RESULTS, "web: 14 passed, 0 failed", 0, []),
+    ("every file passing", GOOD_FILES, GOOD_RESULTS, "web: 18 passed, 0 failed", 0, []),
     ("a failing file does not stop the others", but(GOOD_FILES, **{"course.test.js": ("fail", (1, 1))}),
      results_with({("chromium", "course.test.js"): ("chromium", "course.test.js", 1, 1),
                    ("firefox", "course.test.js"): ("firefox", "course.test.js", 1, 1)}),
-     "web: 12 passed, 2 failed", 1, ["chromium:course.test.js", "firefox:course.test.js"]),
+     "web: 16 passed, 2 failed", 1, ["chromium:course.test.js", "firefox:course.test.js"]),
     ("a file killed by a signal has failed", but(GOOD_FILES, **{"page.test.js": ("crash", (2, 0))}),
      results_with({("chromium", "page.test.js"): ("chromium", "page.test.js", 2, 1)}),
-     "web: 12 passed, 1 failed", 1, ["chromium:page.test.js"]),
+     "web: 16 passed, 1 failed", 1, ["chromium:page.test.js"]),
     ("a file that hangs is ended at its limit", but(GOOD_FILES, **{"browsers.test.js": ("hang",)}),
      results_with({("chromium", "browsers.test.js"): ("chromium", "browsers.test.js", 0, 1),
                    ("firefox", "browsers.test.js"): ("firefox", "browsers.test.js", 0, 1)}),
-     "web: 8 passed, 2 failed", 1, ["chromium:browsers.test.js", "firefox:browsers.test.js"]),
+     "web: 12 passed, 2 failed", 1, ["chromium:browsers.test.js", "firefox:browsers.test.js"]),
     ("a file that passes without counts has failed", but(GOOD_FILES, **{"page.test.js": ("pass",)}),
      results_with({("chromium", "page.test.js"): ("chromium", "page.test.js", 0, 1)}),
-     "web: 10 passed, 1 failed", 1, ["chromium:page.test.js"]),
+     "web: 14 passed, 1 failed", 1, ["chromium:page.test.js"]),
     ("a failing status with no failed test counts one", but(GOOD_FILES, **{"course.test.js": ("fail", (2, 0))}),
      results_with({("chromium", "course.test.js"): ("chromium", "course.test.js", 2, 1),
                    ("firefox", "course.test.js"): ("firefox", "course.test.js", 2, 1)}),
-     "web: 14 passed, 2 failed", 1, ["chromium:course.test.js", "firefox:course.test.js"]),
+     "web: 18 passed, 2 failed", 1, ["chromium:course.test.js", "firefox:course.test.js"]),
 ]
 
 
@@ -268,8 +271,9 @@ class TestWebFiles(unittest.TestCase):
 
     def test_only_the_engines_named(self):
         rc, per_file, last, order, failures, err = run_test_web(GOOD_FILES, "webkit")
-        self.assertEqual(order, ["webkit browsers.test.js", "webkit course.test.js"])
-        self.assertEqual(last, "web: 5 passed, 0 failed")
+        self.assertEqual(order, ["webkit browsers.test.js", "webkit course.test.js", "webkit pacer.test.js",
+                                 "webkit start.test.js"])
+        self.assertEqual(last, "web: 7 passed, 0 failed")
         self.assertEqual(rc, 0, err)
 
 

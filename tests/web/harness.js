@@ -57,6 +57,10 @@ async function launch(extraArgs = []) {
   return puppeteer.launch({
     executablePath: browserPath,
     headless: 'shell',
+    // A wait inside the page (waitForFunction) is one protocol call; the
+    // tests' own time limits bound it, not puppeteer's default of 180 s,
+    // which a whole show on a busy machine outlasts.
+    protocolTimeout: 900000,
     args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--autoplay-policy=no-user-gesture-required',
            '--no-sandbox', ...extraArgs],
   });

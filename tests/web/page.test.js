@@ -35,7 +35,8 @@ async function statistics(page) {
 test('the start screen shows the title picture and the start button', { timeout: 60000 }, () =>
   withBrowser([], async (browser) => {
     const { page } = await h.openShow(browser, server.url, { start: false });
-    await page.waitForFunction('window.demoReady === true', { timeout: 30000 });
+    // The program and the music fetched, the line that said how far they were is cleared.
+    await page.waitForFunction('window.demoReady === true && window.demoMusicReady === true', { timeout: 30000 });
     const title = await page.$eval('#title', (e) => [e.complete, e.naturalWidth, e.naturalHeight]);
     assert.deepStrictEqual(title, [true, 640, 301]);
     assert.strictEqual(await page.$eval('#start', (e) => e.disabled), false);

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <emscripten.h>
 #include <vector>
 
 #include "gl_internal.h"
@@ -21,6 +22,7 @@
 // ---- the browser side (webgl.js) -------------------------------------------
 extern "C" {
 int webglCreate();
+int webglWarmUp();
 void webglViewport(int x, int y, int w, int h);
 void webglClear(unsigned mask, float r, float g, float b, float a, float depth);
 void webglCapability(unsigned cap, int on);
@@ -290,6 +292,12 @@ void webFlush()
               projection.m[projection.top], state);
     batchVertices.clear();
     batchIndices.clear();
+}
+
+// Called by the page while its start screen is up (see webgl.js).
+extern "C" EMSCRIPTEN_KEEPALIVE int webPrepareGraphics()
+{
+    return webglWarmUp();
 }
 
 bool webCreateContext()

@@ -2,7 +2,8 @@
 //
 // The window is the page's canvas (id "canvas"). glutMainLoop hands the
 // frames to emscripten's main loop: one call of the idle function per
-// animation frame of the browser, after the keys that came in since the last
+// animation frame of the browser that the page's pacer lets through (at most
+// `fps` a second; see page/pacer.js), after the keys that came in since the last
 // one and a reshape when the canvas has changed size. The wire sphere is cut
 // exactly as freeglut 3.4 cuts it and drawn as freeglut draws it: indexed
 // line strips through the slices, then line loops round the stacks, each
@@ -19,6 +20,9 @@
 
 #include "gl_internal.h"
 #include "web_glut.h"
+
+// webgl.js: the main loop's animation frames through the page's pacer.
+extern "C" void webglPaceFrames(int fps);
 
 namespace {
 
@@ -300,6 +304,8 @@ void glutIdleFunc(void (*func)(void))
 // event loop.
 void glutMainLoop(void)
 {
+    if (!hooks.backToBack)
+        webglPaceFrames(hooks.fps);
     emscripten_set_main_loop(frame, 0, 0);
     if (hooks.backToBack)
         emscripten_set_main_loop_timing(EM_TIMING_SETIMMEDIATE, 0);

@@ -25,6 +25,7 @@ mergeInto(LibraryManager.library, {
 
   webglCreate__deps: ['$WebGLState'],
   webglCreate: function() {
+    if (WebGLState.gl) return 1;            // made ahead by webglWarmUp, state untouched since
     var canvas = Module['canvas'] || document.getElementById('canvas');
     var gl = canvas && canvas.getContext('webgl2', {
       alpha: false, depth: true, stencil: false, antialias: false,
@@ -161,6 +162,48 @@ mergeInto(LibraryManager.library, {
     return 1;
   },
 
+  // Before the start button is clicked: the context is made and a triangle
+  // and a line are drawn with the show's program, with and without the depth
+  // test, so that the renderer has compiled what the first frame needs
+  // (SwiftShader builds its routines at the first draw of each kind). The
+  // canvas is not on view yet; GL's initial state is put back, and the show
+  // starts from it as from a new context.
+  webglWarmUp__deps: ['$WebGLState', 'webglCreate'],
+  webglWarmUp: function() {
+    if (!_webglCreate()) return 0;
+    var S = WebGLState, gl = S.gl;
+    var vertex = [-0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1, 1,
+                  0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1, 1,
+                  0, 0.5, -0.5, 0, 0, 1, 1, 1, 1, 1];
+    var state = new Float32Array(80);
+    state[0] = 1;                            // lit, with colour material
+    state[1] = 1;
+    state[6] = 1;                            // light 0 on, no spot
+    state[8] = -2;
+    var identity = new Float32Array([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1]);
+    gl.useProgram(S.lit);
+    gl.uniformMatrix4fv(S.litProjection, false, identity);
+    gl.uniform4fv(S.litState, state);
+    gl.bindVertexArray(S.vao);
+    gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
+    gl.bufferData(gl.ARRAY_BUFFER, new Float32Array(vertex), gl.STREAM_DRAW);
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint16Array([0, 1, 2, 0, 1]), gl.STREAM_DRAW);
+    [false, true].forEach(function (depth) {
+      if (depth) gl.enable(gl.DEPTH_TEST); else gl.disable(gl.DEPTH_TEST);
+      gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
+      gl.drawElements(gl.TRIANGLES, 3, gl.UNSIGNED_SHORT, 0);
+      gl.drawElements(gl.LINES, 2, gl.UNSIGNED_SHORT, 6);
+    });
+    gl.bindVertexArray(null);
+    gl.disable(gl.DEPTH_TEST);
+    gl.depthFunc(gl.LESS);
+    gl.clearColor(0, 0, 0, 0);
+    gl.clearDepth(1);
+    gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
+    gl.flush();
+    return 1;
+  },
+
   webglCanvasSize__deps: ['$WebGLState'],
   webglCanvasSize: function(width, height) {
     var S = WebGLState;
@@ -245,6 +288,17 @@ mergeInto(LibraryManager.library, {
     if (S.blend) gl.enable(gl.BLEND);
     var v = S.viewport;
     gl.viewport(v[0], v[1], v[2], v[3]);
+  },
+
+  // The main loop's animation frames go through the page's pacer
+  // (pacer.js): the loop asks for its next frame here, and the pacer runs it
+  // in the first animation frame that is due. Without the pacer (the page
+  // did not load it) every animation frame runs a frame.
+  webglPaceFrames__deps: ['$Browser'],
+  webglPaceFrames: function(fps) {
+    if (typeof DemoPacer === 'undefined') return;
+    var pacer = DemoPacer.create(fps);
+    Browser.requestAnimationFrame = function(func) { pacer.request(func); };
   },
 
   webglReadPixels__deps: ['$WebGLState'],

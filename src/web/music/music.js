@@ -2,9 +2,12 @@
 // AudioWorklet (music.worklet.js), steered by the show's five sound calls.
 //
 // A browser opens its audio output only after a user gesture, and a module
-// file arrives over the network, so the slow work happens first, in
-// prepare(), from the start button's click: the audio context, the worklet
-// and the module's bytes, decoded once to learn whether they are a module.
+// file arrives over the network. What needs no gesture is done while the
+// start screen is up, in fetchAhead(): the module's bytes and the worklet's
+// files are fetched. The rest happens in prepare(), from the start button's
+// click: the audio context, the worklet (its files now in the browser's
+// cache) and the module's bytes, decoded once to learn whether they are a
+// module.
 // The show's own calls (init, load, play, stop, close, made synchronously
 // from the wasm program) then only use what prepare() left, and each problem
 // is reported once, in one line, where the desktop reports it: the audio
@@ -39,6 +42,11 @@ var DemoMusic = (function () {
 
     var generation = 0;         // each prepare() and close(): a late answer to an earlier one is dropped
     var fetchAbort = null;      // stops the module's fetch (close() during the wait)
+    var ahead = null;           // the module fetched before the click: {url, bytes, progress}
+    var settling = false;       // start() has let the show begin, the music is not ready yet
+    var initLater = false;      // the show's calls in that time, to be answered in settle()
+    var loadLater = null;
+    var playLater = 0;          // when the show asked to play (Date.now()), 0: it did not
 
     // The module's bytes, read piece by piece so that `progress(received,
     // total)` can tell how far it is (total 0 when the server does not say).
@@ -127,6 +135,8 @@ var DemoMusic = (function () {
                 reject(new Error('the player did not answer'));
             }, answerWaitMs);
             node.port.onmessage = function (e) {
+                if (e.data.cmd === 'where' && whereAnswer)
+                    whereAnswer(e.data.seconds);
                 if (e.data.cmd !== 'loaded')
                     return;
                 clearTimeout(timer);
@@ -136,11 +146,16 @@ var DemoMusic = (function () {
         });
     }
 
+    // The worklet loads while the output starts: neither waits for the other.
     function openOutput(ctx)
     {
         if (!ctx.audioWorklet)
             throw new Error('this page has no AudioWorklet (it needs http:// or https://)');
-        return running(ctx).then(function () { return openWorklet(ctx); });
+        var worklet = openWorklet(ctx);
+        return running(ctx).then(function () { return worklet; }, function (e) {
+            worklet.catch(function () {});
+            throw e;
+        });
     }
 
     function openWorklet(ctx)
@@ -157,15 +172,20 @@ var DemoMusic = (function () {
         });
     }
 
-    // Called from the start button's click. `audio` is the context to play
-    // into, made and resumed by the click before anything else asks for the
-    // user's gesture (full screen); by default a new AudioContext (tests pass
-    // an OfflineAudioContext). `progress(received, total)`, when given, hears
-    // how far the module's bytes have come. Never rejects: what fails leaves
-    // the music off, to be said by init() or load(); close() during the wait
-    // ends it at once.
-    music.prepare = function (moduleUrl, audio, progress) {
+    function begin(moduleUrl, audio, progress) {
+        // The bytes fetchAhead() asked for, arrived or on their way, are
+        // taken over (close() leaves their fetch alone); they go to the
+        // worklet once.
+        var early = ahead && ahead.url === moduleUrl ? ahead : null;
+        ahead = null;
+        if (early && fetchAbort === early.abort)
+            fetchAbort = null;
         music.close();      // a show prepared before and never started
+        if (early) {
+            early.progress = progress || function () {};
+            if (early.pending)
+                fetchAbort = early.abort;
+        }
         var ticket = generation;
         audioProblem = null;
         audioSaid = false;
@@ -173,7 +193,7 @@ var DemoMusic = (function () {
         moduleOk = false;
         moduleInfo = null;
 
-        var bytes = fetchModule(moduleUrl, progress || function () {}).catch(function (e) {
+        var bytes = (early ? early.bytes : fetchModule(moduleUrl, progress || function () {})).catch(function (e) {
             if (ticket === generation)
                 moduleProblem = e.message;
             return null;
@@ -193,7 +213,8 @@ var DemoMusic = (function () {
             node = null;
         });
 
-        return Promise.all([bytes, output]).then(function (got) {
+        settling = true;
+        var done = Promise.all([bytes, output]).then(function (got) {
             if (!got[0] || !node || ticket !== generation)
                 return;
             return decode(got[0]).then(function (answer) {
@@ -209,7 +230,80 @@ var DemoMusic = (function () {
                 audioProblem = e.message;
                 node = null;
             });
+        }).then(function () {
+            if (ticket === generation)
+                settle();
         });
+        return { bytes: bytes, done: done };
+    }
+
+    // Called from the start button's click. `audio` is the context to play
+    // into, made and resumed by the click before anything else asks for the
+    // user's gesture (full screen); by default a new AudioContext (tests pass
+    // an OfflineAudioContext). `progress(received, total)`, when given, hears
+    // how far the module's bytes have come. Never rejects: what fails leaves
+    // the music off, to be said by init() or load(); close() during the wait
+    // ends it at once. prepare() resolves when the music is ready to play;
+    // start() as soon as the module's bytes are here, the output and the
+    // worklet still on their way: the show's calls made before they are
+    // ready are carried out when they are (the music then begins as far
+    // into the module as the show has come since it asked), and what fails
+    // on the way is said then.
+    music.prepare = function (moduleUrl, audio, progress) {
+        return begin(moduleUrl, audio, progress).done;
+    };
+    music.start = function (moduleUrl, audio, progress) {
+        return begin(moduleUrl, audio, progress).bytes.then(function () {});
+    };
+
+    // The show's calls made while start()'s preparation went on, now that
+    // it has ended.
+    function settle()
+    {
+        settling = false;
+        if (initLater) {
+            initLater = false;
+            if (!node) {
+                music.init();
+                return;
+            }
+        }
+        if (loadLater !== null) {
+            var name = loadLater;
+            loadLater = null;
+            if (!music.load(name))
+                return;
+        }
+        if (playLater) {
+            node.port.postMessage({ cmd: 'play', at: playLater });
+            playLater = 0;
+        }
+    }
+
+    // From the start screen, before any click: fetches the module's bytes for
+    // prepare() (`progress(received, total)` hears how far they are) and the
+    // worklet's files into the browser's cache, so that the click waits for
+    // neither. Resolves when all have arrived or failed, to whether the
+    // module's bytes arrived (not when its fetch failed, was stopped by
+    // close() or ran out of time); never rejects (a
+    // failure is said by load(), as ever). No audio context is made: a
+    // browser lets the page make one only from the click.
+    music.fetchAhead = function (moduleUrl, progress) {
+        music.close();
+        var entry = ahead = { url: moduleUrl, progress: progress || function () {}, pending: true };
+        entry.bytes = fetchModule(moduleUrl, function (received, total) {
+            entry.progress(received, total);
+        });
+        entry.abort = fetchAbort;
+        var module = entry.bytes.then(function () { return true; }, function () { return false; }).then(function (arrived) {
+            entry.pending = false;
+            return arrived;
+        });
+        var files = ['music.worklet.js', 'libopenmpt.worklet.js'].map(function (name) {
+            return fetch(new URL(name, scriptUrl).href).then(function (r) { return r.arrayBuffer(); })
+                .catch(function () {});
+        });
+        return Promise.all([module].concat(files)).then(function (got) { return got[0]; });
     };
 
     // soundInit: the output prepare() opened, at the context's own rate (the
@@ -217,6 +311,10 @@ var DemoMusic = (function () {
     music.init = function (rate) {
         if (node)
             return true;
+        if (settling && audioProblem === null) {
+            initLater = true;
+            return true;
+        }
         if (!audioSaid)
             off('audio', audioProblem || 'the page did not prepare the audio output');
         audioSaid = true;
@@ -230,17 +328,27 @@ var DemoMusic = (function () {
             moduleProblem = null;
             return false;
         }
+        if (settling) {
+            loadLater = name;
+            return true;
+        }
         return moduleOk && node !== null;
     };
 
     // musicPlay: from the beginning; the worklet repeats the module forever.
+    // A real output is told when the show asked, so that music that starts
+    // late starts as far in as the show has come.
     music.play = function () {
-        if (node && moduleOk)
-            node.port.postMessage({ cmd: 'play' });
+        var offline = typeof OfflineAudioContext !== 'undefined' && context instanceof OfflineAudioContext;
+        if (settling)
+            playLater = Date.now();
+        else if (node && moduleOk)
+            node.port.postMessage(offline ? { cmd: 'play' } : { cmd: 'play', at: Date.now() });
     };
 
     // musicStop: silence.
     music.stop = function () {
+        playLater = 0;
         if (node)
             node.port.postMessage({ cmd: 'stop' });
     };
@@ -249,6 +357,10 @@ var DemoMusic = (function () {
     // starts again with prepare().
     music.close = function () {
         generation += 1;
+        ahead = null;
+        settling = initLater = false;
+        loadLater = null;
+        playLater = 0;
         if (fetchAbort) {
             fetchAbort.abort();
             fetchAbort = null;
@@ -268,6 +380,18 @@ var DemoMusic = (function () {
     // engine's version), once prepare() has decoded it; null before.
     music.info = function () { return moduleInfo; };
     music.context = function () { return context; };
+
+    // How far into the module the music plays (seconds), -1 while it does
+    // not: asked of the worklet, for the tests.
+    var whereAnswer = null;
+    music.position = function () {
+        if (!node)
+            return Promise.resolve(-1);
+        return new Promise(function (resolve) {
+            whereAnswer = function (seconds) { whereAnswer = null; resolve(seconds); };
+            node.port.postMessage({ cmd: 'where' });
+        });
+    };
 
     return music;
 })();

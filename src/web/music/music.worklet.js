@@ -3,8 +3,12 @@
 //
 // The page side (music.js) talks to it through the node's port:
 //   {cmd: 'load', bytes}  decode a module; answers {cmd: 'loaded', ok, duration, version}
-//   {cmd: 'play'}         from the beginning, repeating forever
+//   {cmd: 'play', at}     from the beginning, repeating forever; `at`, when
+//                         given, is when the show asked (Date.now()): music
+//                         that starts later starts as far into the module
 //   {cmd: 'stop'}         silence
+//   {cmd: 'where'}        answers {cmd: 'where', seconds}: how far into the
+//                         module it plays, -1 while it does not
 //   {cmd: 'close'}        release the module; the processor ends
 // The engine is libopenmpt compiled to WebAssembly (libopenmpt.worklet.js,
 // the wasm inside it), served from the same folder as this file.
@@ -37,6 +41,7 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
         this.left = 0;          // render buffers in the engine's memory
         this.right = 0;
         this.frames = 0;
+        this.startAt = 0;       // when the show asked to play, until the first block
         this.port.onmessage = (e) => { this.command(e.data); };
     }
 
@@ -59,7 +64,11 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
                                     version: engineString(lib, 'library_version') });
         } else if (msg.cmd === 'play' && this.mod) {
             lib._openmpt_module_set_position_seconds(this.mod, 0);
+            this.startAt = msg.at || 0;
             this.playing = true;
+        } else if (msg.cmd === 'where') {
+            this.port.postMessage({ cmd: 'where',
+                                    seconds: this.playing ? lib._openmpt_module_get_position_seconds(this.mod) : -1 });
         } else if (msg.cmd === 'stop') {
             this.playing = false;
         } else if (msg.cmd === 'close') {
@@ -83,6 +92,14 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
         if (!this.playing)
             return true;        // the output stays silent
         const lib = this.lib;
+        if (this.startAt) {
+            // The first block since the show asked: the output may have
+            // started after it, or the player been ready only then.
+            const late = (Date.now() - this.startAt) / 1000;
+            this.startAt = 0;
+            if (late > 0.05)
+                lib._openmpt_module_set_position_seconds(this.mod, late);
+        }
         const [left, right] = outputs[0];
         const wanted = left.length;
         if (wanted > this.frames) {

@@ -1,11 +1,15 @@
 // page.js -- the start screen, the show's run and its end.
 //
-// The program (start.js, start.wasm) loads with the page but waits: a
+// The program (start.js, start.wasm) loads with the page but waits, and
+// the music's module and player are fetched while the start screen is up: a
 // browser lets a page play sound and go full screen only from a click, so
 // the start button does both (the sound first: some browsers keep a sound
-// asked for after full screen suspended), has the music prepare, and then
-// runs the show. Whatever goes wrong is said in one line that stays in
-// view on every screen; while the module loads it says how far it is.
+// asked for after full screen suspended), has the music prepare what is
+// left (the player in its audio thread, the module decoded), and then runs
+// the show. Whatever goes wrong is said in one line that stays in view on
+// every screen; while the module loads it says how far it is. Once the
+// music is here the page registers its service worker (sw.js), which keeps
+// the site for use without a network.
 //
 // Options in the page's address are handed to the program (see main.cpp):
 // ?quick&size=640x480&fast&log&shots=1000,2250 ... for the tests and the
@@ -57,6 +61,10 @@
       console.warn(line);
     },
     onRuntimeInitialized: function () {
+      // The graphics made ready before the click (the context, the first
+      // frame's drawing compiled), so that the click waits for none of it.
+      if (Module._webPrepareGraphics)
+        Module._webPrepareGraphics();
       startButton.disabled = false;
       window.demoReady = true;
     },
@@ -64,6 +72,7 @@
     onFrame: function (n) {
       window.demoFrame = n;
       demoTimes.lastFrame = performance.now();
+      (demoTimes.frames = demoTimes.frames || [])[n] = demoTimes.lastFrame;
     },
     onFirstFrame: function () {
       demoTimes.firstFrame = performance.now();
@@ -145,16 +154,21 @@
     }
   });
 
+  var lastLoadingLine = '';
   function loadingLine(received, total) {
     if (total > 0)
-      say('Loading the music: ' + Math.floor(100 * received / total) + ' %');
+      lastLoadingLine = 'Loading the music: ' + Math.floor(100 * received / total) + ' %';
     else
-      say('Loading the music: ' + (received / 1048576).toFixed(1) + ' MiB');
+      lastLoadingLine = 'Loading the music: ' + (received / 1048576).toFixed(1) + ' MiB';
+    if (running || ended)
+      return;
+    say(lastLoadingLine);
   }
 
   startButton.addEventListener('click', function () {
     if (running || ended || loading || !window.demoReady)
       return;
+    demoTimes.click = performance.now();
     // The sound first, inside the click, before full screen asks for the
     // same gesture.
     var audio = null;
@@ -166,15 +180,17 @@
     }
     var click = loading = performance.now() || 1;
     startButton.disabled = true;
-    demoTimes.click = performance.now();
-    say('Loading the music');
+    if (!window.demoMusicReady)
+      say(lastLoadingLine || 'Loading the music');
     var root = document.documentElement;
     if (root.requestFullscreen)
       root.requestFullscreen({ navigationUI: 'hide' }).catch(function () {});
-    // prepare() never fails by contract; should it throw all the same, the
-    // show runs silently.
+    // The show starts as soon as the module's bytes are here (fetched while
+    // the start screen was up, as a rule); the music joins it when its player
+    // is ready. start() never fails by contract; should it throw all the
+    // same, the show runs silently.
     Promise.resolve().then(function () {
-      return DemoMusic.prepare('demomain.xm', audio, function (received, total) {
+      return DemoMusic.start('demomain.xm', audio, function (received, total) {
         if (loading === click)
           loadingLine(received, total);
       });
@@ -189,6 +205,7 @@
       running = true;
       document.body.classList.add('running');
       canvas.focus();
+      demoTimes.prepared = performance.now();
       Module.callMain([]);
     });
   });
@@ -212,4 +229,14 @@
     say('The show\'s program (start.js) could not be loaded.');
   };
   document.body.appendChild(script);
+
+  DemoMusic.fetchAhead('demomain.xm', loadingLine).then(function (arrived) {
+    if (!loading && !running && !ended && /^Loading the music/.test(message.textContent))
+      say('');
+    if (!arrived)
+      return;                   // said by the show when it starts, as ever
+    window.demoMusicReady = true;
+    if ('serviceWorker' in navigator)
+      navigator.serviceWorker.register('sw.js').catch(function () {});
+  });
 })();
