@@ -43,7 +43,7 @@ test('the start screen shows the title picture and the start button', { timeout:
     assert.strictEqual(await page.$eval('#message', (e) => e.textContent), '');
   }));
 
-test('Esc during the frames ends the show with the statistics; other keys do not', { timeout: 90000 }, () =>
+test('Esc during the frames ends the show with the statistics; other keys do not', { timeout: 150000 }, () =>
   withBrowser([], async (browser) => {
     const { page, requests } = await h.openShow(browser, server.url);
     await page.waitForFunction('window.demoFrame >= 30', { timeout: 30000 });
@@ -55,7 +55,7 @@ test('Esc during the frames ends the show with the statistics; other keys do not
     for (const key of ['a', 'Enter', ' ', 'ArrowLeft', 'F1'])
       await page.keyboard.press(key);
     const before = await page.evaluate(() => window.demoFrame);
-    await page.waitForFunction((n) => window.demoFrame >= n + 10, { timeout: 20000 }, before);
+    await page.waitForFunction((n) => window.demoFrame >= n + 10, { timeout: 60000 }, before);
     assert.strictEqual(await page.evaluate(() => window.demoEnded === true), false, 'other keys went unnoticed');
     await page.keyboard.press('Escape');
     const m = block.exec(await statistics(page));
@@ -111,11 +111,16 @@ test('a whole show at real speed through the start button ends with the statisti
     });
     const early = await clock();
     const wallEarly = Date.now();
-    await new Promise((done) => setTimeout(done, 2000));
-    const later = await clock();
-    assert.ok(early && later, 'the page has an audio output');
+    assert.ok(early, 'the page has an audio output');
+    // It moves on by a second however long a busy machine takes for it; the
+    // looks stop after a minute only so that a clock standing still ends the test.
+    let later = early;
+    for (let look = 0; look < 600 && later.time - early.time <= 1; look++) {
+      await new Promise((done) => setTimeout(done, 100));
+      later = await clock();
+    }
     assert.strictEqual(later.state, 'running');
-    assert.ok(later.time - early.time > 1, `the music's clock ran ${later.time - early.time} s in 2 s`);
+    assert.ok(later.time - early.time > 1, `the music's clock moved only ${later.time - early.time} s`);
     // The music's clock against the wall clock until the last picture.
     await page.waitForFunction('(window.demoTimes.pictures || []).length === 5', { timeout: 380000, polling: 200 });
     const last = await clock();
