@@ -79,6 +79,7 @@ void afterFrame()
             var gl = Module.canvas.getContext('webgl2');
             var fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
             gl.flush();
+            gl.getError();          // a round trip: the renderer has the frame now, not at the task's end
             (function poll() {
                 if (gl.isContextLost() || gl.getSyncParameter(fence, gl.SYNC_STATUS) !== gl.SIGNALED) {
                     if (!gl.isContextLost())

@@ -1,7 +1,8 @@
 // start.test.js -- what the page gets ready while its start screen is up, in
 // the engine DEMO_ENGINE names (see harness.js): the module and the music's
 // player fetched before the click, how far it is said in the line, no audio
-// context before the click, and after the click nothing fetched again.
+// context before the click, after the click nothing fetched again, and what
+// the click does in which order.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
@@ -78,4 +79,36 @@ test('the music the show asked for before its player was ready plays', { timeout
     await s.waitFor('window.demoFrame >= 30', 60000);
     await s.waitFor(async () => (await DemoMusic.position()) > 0.5, 30000);
     assert.deepStrictEqual(await s.evaluate(() => document.getElementById('message').textContent), '');
+  }));
+
+// The click starts the show first and opens the sound after it, so that the
+// renderer draws the first frame while the browser opens its audio output;
+// the sound still comes before full screen, all inside the click.
+test('the click draws the first frame, then makes the sound, then asks for full screen', { timeout: 120000 }, () =>
+  withPage('?size=640x480', async (s) => {
+    await s.waitFor('window.demoReady === true && window.demoMusicReady === true', 60000);
+    await s.evaluate(() => {
+      window.demoOrder = [];
+      const Real = window.AudioContext;
+      window.AudioContext = class extends Real {
+        constructor(...args) {
+          demoOrder.push('sound after frame ' + window.demoFrame);
+          super(...args);
+        }
+      };
+      const root = document.documentElement, real = root.requestFullscreen;
+      if (real) {
+        root.requestFullscreen = function (...args) {
+          demoOrder.push('full screen after frame ' + window.demoFrame);
+          return real.apply(this, args);
+        };
+      }
+      document.getElementById('start').addEventListener('click', () => demoOrder.push('click over'));
+    });
+    await s.click('#start');
+    await s.waitFor('window.demoFrame >= 30', 60000);
+    const order = await s.evaluate(() => window.demoOrder);
+    assert.deepStrictEqual(order, ['sound after frame 1', 'full screen after frame 1', 'click over']);
+    await s.waitFor(async () => (await DemoMusic.position()) > 0.5, 30000);
+    assert.deepStrictEqual(await s.errors(), []);
   }));

@@ -23,6 +23,7 @@
 
 // webgl.js: the main loop's animation frames through the page's pacer.
 extern "C" void webglPaceFrames(int fps);
+extern "C" void webglPacedNow();
 
 namespace {
 
@@ -301,7 +302,9 @@ void glutIdleFunc(void (*func)(void))
 }
 
 // Never returns, as GLUT's loop does not: the frames go on from the browser's
-// event loop.
+// event loop. The first frame is drawn here and now, in the page's click:
+// the renderer draws it while the click goes on (the page opens the sound
+// after it), and the pacer counts the next frames' moments from it.
 void glutMainLoop(void)
 {
     if (!hooks.backToBack)
@@ -309,6 +312,9 @@ void glutMainLoop(void)
     emscripten_set_main_loop(frame, 0, 0);
     if (hooks.backToBack)
         emscripten_set_main_loop_timing(EM_TIMING_SETIMMEDIATE, 0);
+    else
+        webglPacedNow();
+    frame();
     emscripten_unwind_to_js_event_loop();
 }
 

@@ -294,11 +294,19 @@ mergeInto(LibraryManager.library, {
   // (pacer.js): the loop asks for its next frame here, and the pacer runs it
   // in the first animation frame that is due. Without the pacer (the page
   // did not load it) every animation frame runs a frame.
-  webglPaceFrames__deps: ['$Browser'],
+  // webglPacedNow: a frame drawn now, outside the animation frames (the
+  // first, in the click), from which the pacer counts the next moments.
+  $WebGLPacer: { pacer: null },
+  webglPaceFrames__deps: ['$Browser', '$WebGLPacer'],
   webglPaceFrames: function(fps) {
     if (typeof DemoPacer === 'undefined') return;
-    var pacer = DemoPacer.create(fps);
+    var pacer = WebGLPacer.pacer = DemoPacer.create(fps);
     Browser.requestAnimationFrame = function(func) { pacer.request(func); };
+  },
+
+  webglPacedNow__deps: ['$WebGLPacer'],
+  webglPacedNow: function() {
+    if (WebGLPacer.pacer) WebGLPacer.pacer.due(performance.now());
   },
 
   webglReadPixels__deps: ['$WebGLState'],

@@ -172,7 +172,7 @@ var DemoMusic = (function () {
         });
     }
 
-    function begin(moduleUrl, audio, progress) {
+    function begin(moduleUrl, progress) {
         // The bytes fetchAhead() asked for, arrived or on their way, are
         // taken over (close() leaves their fetch alone); they go to the
         // worklet once.
@@ -198,20 +198,28 @@ var DemoMusic = (function () {
                 moduleProblem = e.message;
             return null;
         });
-        var output;
-        try {
-            // Made here, still inside the click, so that the output may run.
-            context = audio || new AudioContext();
-            output = openOutput(context);
-        } catch (e) {
-            output = Promise.reject(e);
-        }
-        output = output.catch(function (e) {
+        var opened;
+        var output = new Promise(function (resolve) { opened = resolve; });
+        // The output, given by the click (see begin below); made here, still
+        // inside the click, when the click could not make it, so that the
+        // output may run.
+        function open(audio) {
             if (ticket !== generation)
-                return;
-            audioProblem = e.message || String(e);
-            node = null;
-        });
+                return;             // close() came first
+            var out;
+            try {
+                context = audio || new AudioContext();
+                out = openOutput(context);
+            } catch (e) {
+                out = Promise.reject(e);
+            }
+            opened(out.catch(function (e) {
+                if (ticket !== generation)
+                    return;
+                audioProblem = e.message || String(e);
+                node = null;
+            }));
+        }
 
         settling = true;
         var done = Promise.all([bytes, output]).then(function (got) {
@@ -234,7 +242,7 @@ var DemoMusic = (function () {
             if (ticket === generation)
                 settle();
         });
-        return { bytes: bytes, done: done };
+        return { bytes: bytes, done: done, open: open };
     }
 
     // Called from the start button's click. `audio` is the context to play
@@ -250,10 +258,24 @@ var DemoMusic = (function () {
     // into the module as the show has come since it asked), and what fails
     // on the way is said then.
     music.prepare = function (moduleUrl, audio, progress) {
-        return begin(moduleUrl, audio, progress).done;
+        var b = begin(moduleUrl, progress);
+        b.open(audio);
+        return b.done;
     };
     music.start = function (moduleUrl, audio, progress) {
-        return begin(moduleUrl, audio, progress).bytes.then(function () {});
+        var b = begin(moduleUrl, progress);
+        b.open(audio);
+        return b.bytes.then(function () {});
+    };
+    // start() in two steps, for a click that runs the show before it makes
+    // the audio context: begin() takes over the module's bytes and gets the
+    // music ready for the show's calls (carried out once the output is
+    // ready, as with start()); the click then hands over its context with
+    // open(audio), which it must call before it returns. `ready` resolves as
+    // start() does.
+    music.begin = function (moduleUrl, progress) {
+        var b = begin(moduleUrl, progress);
+        return { ready: b.bytes.then(function () {}), open: b.open };
     };
 
     // The show's calls made while start()'s preparation went on, now that

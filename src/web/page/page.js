@@ -4,9 +4,11 @@
 // the music's module and player are fetched while the start screen is up: a
 // browser lets a page play sound and go full screen only from a click, so
 // the start button does both (the sound first: some browsers keep a sound
-// asked for after full screen suspended), has the music prepare what is
-// left (the player in its audio thread, the module decoded), and then runs
-// the show. Whatever goes wrong is said in one line that stays in view on
+// asked for after full screen suspended) and has the music prepare what is
+// left (the player in its audio thread, the module decoded). It starts the
+// show before it opens the sound: the first frame is drawn while the
+// browser opens its audio output, and the music joins the show once its
+// player is ready. Whatever goes wrong is said in one line that stays in view on
 // every screen; while the module loads it says how far it is. Once the
 // music is here the page registers its service worker (sw.js), which keeps
 // the site for use without a network.
@@ -165,49 +167,76 @@
     say(lastLoadingLine);
   }
 
+  // The show's run, from the click: at once when the module's bytes are
+  // here (fetched while the start screen was up, as a rule), else once they
+  // are. `click` is the click's ticket: a wait that was left runs nothing.
+  function runShow(click) {
+    if (loading !== click)
+      return;                   // the wait was left: back at the start screen
+    loading = 0;
+    if (/^Loading the music/.test(message.textContent))
+      say('');
+    running = true;
+    document.body.classList.add('running');
+    canvas.focus();
+    demoTimes.prepared = performance.now();
+    Module.callMain([]);
+  }
+
   startButton.addEventListener('click', function () {
     if (running || ended || loading || !window.demoReady)
       return;
     demoTimes.click = performance.now();
-    // The sound first, inside the click, before full screen asks for the
+    var click = loading = performance.now() || 1;
+    startButton.disabled = true;
+    // The music takes over the module's bytes and is ready for the show's
+    // calls, which it carries out once its player is; then, with the bytes
+    // here, the show starts inside the click: its first frame's drawing is
+    // sent to the renderer, which draws it while the browser opens the sound
+    // below. begin() never fails by contract; should it throw all the same,
+    // the show runs silently.
+    var music = null;
+    try {
+      music = DemoMusic.begin('demomain.xm', function (received, total) {
+        if (loading === click)
+          loadingLine(received, total);
+      });
+    } catch (e) {
+      say('music off: ' + e);
+    }
+    var failed = null;
+    if (window.demoMusicReady || !music) {
+      try {
+        runShow(click);
+      } catch (e) {
+        failed = e;             // thrown once the sound and full screen are asked for
+      }
+    } else {
+      say(lastLoadingLine || 'Loading the music');
+    }
+    // The sound, still inside the click, before full screen asks for the
     // same gesture.
     var audio = null;
     try {
       audio = new AudioContext();
       audio.resume().catch(function () {});
     } catch (e) {
-      audio = null;             // prepare() tries again and says why it cannot
+      audio = null;             // open() tries again and says why it cannot
     }
-    var click = loading = performance.now() || 1;
-    startButton.disabled = true;
-    if (!window.demoMusicReady)
-      say(lastLoadingLine || 'Loading the music');
+    if (music)
+      music.open(audio);
     var root = document.documentElement;
     if (root.requestFullscreen)
       root.requestFullscreen({ navigationUI: 'hide' }).catch(function () {});
-    // The show starts as soon as the module's bytes are here (fetched while
-    // the start screen was up, as a rule); the music joins it when its player
-    // is ready. start() never fails by contract; should it throw all the
-    // same, the show runs silently.
-    Promise.resolve().then(function () {
-      return DemoMusic.start('demomain.xm', audio, function (received, total) {
-        if (loading === click)
-          loadingLine(received, total);
+    if (failed)
+      throw failed;
+    if (!running && music) {
+      music.ready.catch(function (e) {
+        say('music off: ' + e);
+      }).then(function () {
+        runShow(click);
       });
-    }).catch(function (e) {
-      say('music off: ' + e);
-    }).then(function () {
-      if (loading !== click)
-        return;                 // the wait was left: back at the start screen
-      loading = 0;
-      if (/^Loading the music/.test(message.textContent))
-        say('');
-      running = true;
-      document.body.classList.add('running');
-      canvas.focus();
-      demoTimes.prepared = performance.now();
-      Module.callMain([]);
-    });
+    }
   });
 
   document.getElementById('again').addEventListener('click', function () {
