@@ -1,15 +1,17 @@
 // desktop_render -- the desktop's rendering of a module, for the browser's
 // music test to compare against.
 //
-//   desktop_render MODULE SECONDS OUT.raw
+//   desktop_render MODULE SECONDS OUT.raw [RATE]
 //
 // Plays MODULE through the desktop's own music layer (soundInit, musicLoad,
 // musicPlay) into SDL's disk device, which writes what a sound card would
-// play, as fast as it can (no delay between buffers). The silence the device
-// writes before musicPlay is dropped; OUT.raw holds SECONDS of 16-bit stereo
-// at 44100 Hz from the module's first sound (sox -t raw -r 44100 -e signed
-// -b 16 -c 2 reads it). It then prints the module's length in seconds as the
-// same libopenmpt reports it (one pass, no repeat).
+// play, as fast as it can (no delay between buffers). The layer asks for
+// 44100 Hz as the show does; the device runs at RATE (default 44100), as a
+// sound card or a sound server running at 48 kHz answers that request. The
+// silence the device writes before musicPlay is dropped; OUT.raw holds
+// SECONDS of 16-bit stereo at RATE from the module's first sound (sox -t raw
+// -r RATE -e signed -b 16 -c 2 reads it). It then prints the module's length
+// in seconds as the same libopenmpt reports it (one pass, no repeat).
 #include "disk_device.h"
 
 #include <cstdint>
@@ -20,20 +22,50 @@
 #include <string>
 #include <vector>
 
+#include <SDL.h>
 #include <libopenmpt/libopenmpt.h>
+
+// The layer's device open passes through here (the linker sends it here):
+// the device is opened at the rate asked on the command line, whatever the
+// layer asks for, and what it was opened at is noted.
+static int deviceRunsAt = 44100;
+static int deviceOpenedAt;
+
+extern "C" SDL_AudioDeviceID __real_SDL_OpenAudioDevice(const char *, int, const SDL_AudioSpec *, SDL_AudioSpec *,
+                                                        int);
+extern "C" SDL_AudioDeviceID __wrap_SDL_OpenAudioDevice(const char *name, int capture, const SDL_AudioSpec *desired,
+                                                        SDL_AudioSpec *obtained, int allowed)
+{
+    SDL_AudioSpec asked = *desired;
+    asked.freq = deviceRunsAt;
+    SDL_AudioDeviceID id = __real_SDL_OpenAudioDevice(name, capture, &asked, obtained, allowed);
+    if (id && obtained)
+        deviceOpenedAt = obtained->freq;
+    return id;
+}
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: desktop_render MODULE SECONDS OUT.raw\n");
+    if (argc != 4 && argc != 5) {
+        fprintf(stderr, "usage: desktop_render MODULE SECONDS OUT.raw [RATE]\n");
         return 2;
     }
     const char *module = argv[1];
-    const long rate = 44100;
+    if (argc == 5)
+        deviceRunsAt = atoi(argv[4]);
+    if (deviceRunsAt < 8000 || deviceRunsAt > 192000) {
+        fprintf(stderr, "desktop_render: %s: not a sample rate\n", argv[4]);
+        return 2;
+    }
+    const long rate = deviceRunsAt;
     const size_t frames = size_t(atof(argv[2]) * rate);
     DiskDevicePlay played = playThroughDiskDevice(module, std::string(argv[3]) + ".device", frames + rate);
     if (!played.opened || !played.loaded)
         return 1;
+    if (deviceOpenedAt != deviceRunsAt) {
+        fprintf(stderr, "desktop_render: the device runs at %d Hz, not %d\n", deviceOpenedAt, deviceRunsAt);
+        return 1;
+    }
     const int16_t *samples = played.pcm.data();
     size_t total = played.pcm.size() / 2, first = firstSound(played.pcm);
     if (total - first < frames) {

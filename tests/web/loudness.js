@@ -22,6 +22,11 @@ var Loudness = {
         return out;
     },
 
+    // RMS level in dB of each `step` frames of one channel.
+    channel: function (samples, from, step, count) {
+        return Loudness.levels(samples, samples, from, step, count);
+    },
+
     // Where the passage of `window` envelope steps from step `from` sounded
     // before: the earlier start, from 0 to `last`, whose envelope is closest
     // to it, and how far apart they are (mean dB; levels below -60 dB count
