@@ -125,15 +125,10 @@ int main(int argc, char **argv)
     firstFrameOnly = only && *only == '1';
     sysSleepSeconds = noSleep;
     sysExit = reportAndExit;
-    unsigned fps = 0;
     std::string why;
-    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+    if (!pacerTakeOption(&argc, argv, &why)) {
         fprintf(stderr, "show_bench: %s\n", why.c_str());
         return 2;
-    }
-    if (fps) {
-        pacerStart(fps);
-        showFrame = pacedDisplay;
     }
     return showMain(argc, argv);
 }

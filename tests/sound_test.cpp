@@ -29,27 +29,6 @@
 #include "disk_device.h"
 #include "sound.h"
 
-// The music layer's device opens pass through this wrapper (the linker sends
-// them here): a test may make the device run at a rate of its own, as a
-// sound card or a sound server does whatever the program asks for, and every
-// open notes what the device was opened with.
-static int deviceRunsAt;                // 0: as asked
-static SDL_AudioSpec openedAt;
-
-extern "C" SDL_AudioDeviceID __real_SDL_OpenAudioDevice(const char *, int, const SDL_AudioSpec *, SDL_AudioSpec *,
-                                                        int);
-extern "C" SDL_AudioDeviceID __wrap_SDL_OpenAudioDevice(const char *name, int capture, const SDL_AudioSpec *desired,
-                                                        SDL_AudioSpec *obtained, int allowed)
-{
-    SDL_AudioSpec asked = *desired;
-    if (deviceRunsAt)
-        asked.freq = deviceRunsAt;
-    SDL_AudioDeviceID id = __real_SDL_OpenAudioDevice(name, capture, &asked, obtained, allowed);
-    if (id && obtained)
-        openedAt = *obtained;
-    return id;
-}
-
 namespace {
 
 const std::string modulePath = std::string(DEMO_BINARY_DIR) + "/demomain.xm";
@@ -314,12 +293,12 @@ TEST_P(MusicAtDeviceRate, ReachesTheAudioDeviceAsTheModuleSounds)
     std::string out = scratchDir() + "/device-" + std::to_string(rate) + ".raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
-    deviceRunsAt = rate;
+    diskDeviceRate = rate;
     auto opening = std::chrono::steady_clock::now();
     bool opened = soundInit(44100, 32);        // what the show asks for, whatever the device runs at
-    deviceRunsAt = 0;
+    diskDeviceRate = 0;
     ASSERT_TRUE(opened);
-    ASSERT_EQ(openedAt.freq, rate) << "the device did not run at the rate the test gave it";
+    ASSERT_EQ(diskDeviceOpened.freq, rate) << "the device did not run at the rate the test gave it";
     MusicModule *song = musicLoad(modulePath.c_str());
     ASSERT_NE(song, nullptr);
     musicPlay(song);
@@ -357,8 +336,8 @@ TEST_P(MusicAtDeviceRate, ReachesTheAudioDeviceAsTheModuleSounds)
     // milliseconds, rounded down, or longer on a busy machine: so the module
     // starts no later than the buffers that fit in the time spent before
     // musicPlay returned, plus the one then being written and the next.
-    const double bufferMs = (double)(openedAt.samples * 1000 / rate);
-    EXPECT_LE(at, (size_t)(beforePlayMs / bufferMs + 2) * openedAt.samples)
+    const double bufferMs = (double)(diskDeviceOpened.samples * 1000 / rate);
+    EXPECT_LE(at, (size_t)(beforePlayMs / bufferMs + 2) * diskDeviceOpened.samples)
         << "playback began " << at * 1000.0 / rate << " ms in, musicPlay returned after " << beforePlayMs
         << " ms";
 }

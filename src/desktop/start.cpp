@@ -73,15 +73,10 @@ int main(int argc, char **argv)
             return fflush(stdout) == 0 ? 0 : 1;
         }
     }
-    unsigned fps = 0;
     std::string why;
-    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+    if (!pacerTakeOption(&argc, argv, &why)) {
         fprintf(stderr, "%s: %s\nTry '%s --help'.\n", programName().c_str(), why.c_str(), programName().c_str());
         return 2;
-    }
-    if (fps) {
-        pacerStart(fps);
-        showFrame = pacedDisplay;
     }
     return showMain(argc, argv);
 }

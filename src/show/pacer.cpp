@@ -105,3 +105,15 @@ bool takeFpsOption(int *argc, char **argv, unsigned *framesPerSecond, std::strin
     argv[kept] = nullptr;
     return true;
 }
+
+bool pacerTakeOption(int *argc, char **argv, std::string *error)
+{
+    unsigned fps = 0;
+    if (!takeFpsOption(argc, argv, &fps, error))
+        return false;
+    if (fps) {
+        pacerStart(fps);
+        showFrame = pacedDisplay;
+    }
+    return true;
+}

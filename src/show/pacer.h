@@ -38,4 +38,9 @@ void pacedDisplay();
 // says why in *error.
 bool takeFpsOption(int *argc, char **argv, unsigned *framesPerSecond, std::string *error);
 
+// What every entry point does with it: takes --fps out of the command line
+// and, when one is given, starts the pacer and puts it in front of the
+// frames (showFrame). False, with *error, on a bad value.
+bool pacerTakeOption(int *argc, char **argv, std::string *error);
+
 #endif

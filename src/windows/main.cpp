@@ -65,15 +65,10 @@ int main(int argc, char **argv)
     // variable only ever belongs to X software (an X server for Windows,
     // Wine on its host), so the show does not pass it on.
     _putenv("DISPLAY=");
-    unsigned fps = 0;
     std::string why;
-    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+    if (!pacerTakeOption(&argc, argv, &why)) {
         fprintf(stderr, "%s: %s\nTry '%s --help'.\n", sysProgramName(), why.c_str(), sysProgramName());
         return 2;
-    }
-    if (fps) {
-        pacerStart(fps);
-        showFrame = pacedDisplay;
     }
     return showMain(argc, argv);
 }

@@ -231,15 +231,10 @@ int main(int argc, char **argv)
         pauseMs = (unsigned)strtoul(ms, nullptr, 10);
     if (const char *at = getenv("SHOW_RUNNER_ESC_AT"))
         escAt = (unsigned)strtoul(at, nullptr, 10);
-    unsigned fps = 0;
     std::string why;
-    if (!takeFpsOption(&argc, argv, &fps, &why)) {
+    if (!pacerTakeOption(&argc, argv, &why)) {
         fprintf(stderr, "show_runner: %s\n", why.c_str());
         return 2;
-    }
-    if (fps) {
-        pacerStart(fps);
-        showFrame = pacedDisplay;
     }
     sequenceReported = sequence;
     sysSleepSeconds = skipSleep;

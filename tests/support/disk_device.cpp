@@ -12,6 +12,23 @@
 
 #include "sound.h"
 
+int diskDeviceRate;
+SDL_AudioSpec diskDeviceOpened;
+
+extern "C" SDL_AudioDeviceID __real_SDL_OpenAudioDevice(const char *, int, const SDL_AudioSpec *, SDL_AudioSpec *,
+                                                        int);
+extern "C" SDL_AudioDeviceID __wrap_SDL_OpenAudioDevice(const char *name, int capture, const SDL_AudioSpec *desired,
+                                                        SDL_AudioSpec *obtained, int allowed)
+{
+    SDL_AudioSpec asked = *desired;
+    if (diskDeviceRate)
+        asked.freq = diskDeviceRate;
+    SDL_AudioDeviceID id = __real_SDL_OpenAudioDevice(name, capture, &asked, obtained, allowed);
+    if (id && obtained)
+        diskDeviceOpened = *obtained;
+    return id;
+}
+
 namespace {
 
 off_t fileSize(const std::string &path)

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <SDL.h>
+
 struct DiskDevicePlay {
     bool opened = false;            // soundInit opened the disk device
     bool loaded = false;            // musicLoad took the module
@@ -20,6 +22,14 @@ struct DiskDevicePlay {
 // (two minutes at most). Then stops, closes, reads what the device wrote and
 // removes the file.
 DiskDevicePlay playThroughDiskDevice(const std::string &module, const std::string &file, size_t frames);
+
+// The music layer's device opens pass through the wrapper in disk_device.cpp
+// (a program that links it links with --wrap=SDL_OpenAudioDevice): with
+// diskDeviceRate set, the device runs at that rate whatever the layer asks
+// for, as a sound card or a sound server does; diskDeviceOpened is what the
+// last open that succeeded obtained.
+extern int diskDeviceRate;              // 0: as asked
+extern SDL_AudioSpec diskDeviceOpened;
 
 // The first frame of `pcm` that is not silence; the frame count if none.
 size_t firstSound(const std::vector<int16_t> &pcm);

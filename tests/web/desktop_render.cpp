@@ -25,24 +25,6 @@
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.h>
 
-// The layer's device open passes through here (the linker sends it here):
-// the device is opened at the rate asked on the command line, whatever the
-// layer asks for, and what it was opened at is noted.
-static int deviceRunsAt = 44100;
-static int deviceOpenedAt;
-
-extern "C" SDL_AudioDeviceID __real_SDL_OpenAudioDevice(const char *, int, const SDL_AudioSpec *, SDL_AudioSpec *,
-                                                        int);
-extern "C" SDL_AudioDeviceID __wrap_SDL_OpenAudioDevice(const char *name, int capture, const SDL_AudioSpec *desired,
-                                                        SDL_AudioSpec *obtained, int allowed)
-{
-    SDL_AudioSpec asked = *desired;
-    asked.freq = deviceRunsAt;
-    SDL_AudioDeviceID id = __real_SDL_OpenAudioDevice(name, capture, &asked, obtained, allowed);
-    if (id && obtained)
-        deviceOpenedAt = obtained->freq;
-    return id;
-}
 
 int main(int argc, char **argv)
 {
@@ -51,19 +33,18 @@ int main(int argc, char **argv)
         return 2;
     }
     const char *module = argv[1];
-    if (argc == 5)
-        deviceRunsAt = atoi(argv[4]);
-    if (deviceRunsAt < 8000 || deviceRunsAt > 192000) {
+    diskDeviceRate = argc == 5 ? atoi(argv[4]) : 44100;
+    if (diskDeviceRate < 8000 || diskDeviceRate > 192000) {
         fprintf(stderr, "desktop_render: %s: not a sample rate\n", argv[4]);
         return 2;
     }
-    const long rate = deviceRunsAt;
+    const long rate = diskDeviceRate;
     const size_t frames = size_t(atof(argv[2]) * rate);
     DiskDevicePlay played = playThroughDiskDevice(module, std::string(argv[3]) + ".device", frames + rate);
     if (!played.opened || !played.loaded)
         return 1;
-    if (deviceOpenedAt != deviceRunsAt) {
-        fprintf(stderr, "desktop_render: the device runs at %d Hz, not %d\n", deviceOpenedAt, deviceRunsAt);
+    if (diskDeviceOpened.freq != diskDeviceRate) {
+        fprintf(stderr, "desktop_render: the device runs at %d Hz, not %d\n", diskDeviceOpened.freq, diskDeviceRate);
         return 1;
     }
     const int16_t *samples = played.pcm.data();
