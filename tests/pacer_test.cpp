@@ -203,6 +203,22 @@ TEST(FpsOption, AnEmptyCommandLineIsLeftAlone)
     EXPECT_EQ(argv[0], nullptr);
 }
 
+// What a shell command prints on standard output; its wait status in *status.
+static std::string commandOutput(const std::string &command, int *status = nullptr)
+{
+    std::string text;
+    FILE *p = popen(command.c_str(), "r");
+    if (!p)
+        return text;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p))
+        text += buf;
+    int st = pclose(p);
+    if (status)
+        *status = st;
+    return text;
+}
+
 // The real program refuses a bad rate before it opens a window: without a
 // display a window would fail with GLUT's own message and status 1.
 TEST(FpsOption, TheProgramRefusesABadValueBeforeAnyWindow)
@@ -211,13 +227,7 @@ TEST(FpsOption, TheProgramRefusesABadValueBeforeAnyWindow)
     for (const char *args : bad) {
         std::string command = std::string("cd '") + DEMO_BINARY_DIR + "' && env -u DISPLAY timeout 60 ./start " +
                               args + " 2>&1 >stdout-of-pacer-test; echo \"status $?\"";
-        FILE *p = popen(command.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string text;
-        char buf[512];
-        while (fgets(buf, sizeof buf, p))
-            text += buf;
-        pclose(p);
+        std::string text = commandOutput(command);
         EXPECT_NE(text.find("start: --fps"), std::string::npos) << args << ": " << text;
         EXPECT_NE(text.find("from 1 to 1000"), std::string::npos) << args << ": " << text;
         EXPECT_NE(text.find("Try 'start --help'."), std::string::npos) << args << ": " << text;
@@ -234,13 +244,9 @@ TEST(FpsOption, TheProgramRefusesABadValueBeforeAnyWindow)
 TEST(FpsOption, TheUsageSaysIt)
 {
     std::string command = std::string("env -u DISPLAY timeout 60 '") + DEMO_BINARY_DIR + "/start' --help";
-    FILE *p = popen(command.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string text;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p))
-        text += buf;
-    EXPECT_EQ(pclose(p), 0);
+    int status = -1;
+    std::string text = commandOutput(command, &status);
+    EXPECT_EQ(status, 0);
     EXPECT_NE(text.find("[--fps N]"), std::string::npos) << text;
     EXPECT_NE(text.find("  --fps N            at most N frames a second (1 to 1000)"), std::string::npos) << text;
 }
