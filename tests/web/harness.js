@@ -5,8 +5,9 @@
 // puppeteer over WebDriver BiDi, sound into a private PulseAudio null sink)
 // or webkit (MiniBrowser started by WebKitWebDriver on a private Xvfb,
 // selenium-webdriver, the same private sound server). open() gives every
-// engine the same small surface: goto, evaluate, waitFor, click, key,
-// lines (the page's own log), errors (the page's own record), close.
+// engine the same small surface: goto, evaluate, waitFor, click, press (a
+// click held down a while), key, lines (the page's own log), errors (the
+// page's own record), close.
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
@@ -264,6 +265,7 @@ function puppeteerSession(browser, page, consoleLines) {
     evaluate: (fn, ...args) => page.evaluate(fn, ...args),
     waitFor: (fn, timeout, ...args) => page.waitForFunction(fn, { timeout, polling: 100 }, ...args),
     click: (selector) => page.click(selector),
+    press: (selector, ms) => page.click(selector, { delay: ms }),
     key: (name) => page.keyboard.press(name),
     close: () => browser.close(),
   };
@@ -309,6 +311,8 @@ async function webkitSession(width, height) {
       }
     },
     click: (selector) => driver.findElement(By.css(selector)).click(),
+    press: async (selector, ms) => driver.actions().move({ origin: await driver.findElement(By.css(selector)) })
+      .press().pause(ms).release().perform(),
     key: (name) => driver.actions().sendKeys(webdriverKeys[name] ? Key[webdriverKeys[name]] : name).perform(),
     close: async () => {
       try { await driver.quit(); } finally { driverProcess.kill(); }

@@ -271,8 +271,9 @@ var DemoMusic = (function () {
     // the audio context: begin() takes over the module's bytes and gets the
     // music ready for the show's calls (carried out once the output is
     // ready, as with start()); the click then hands over its context with
-    // open(audio), which it must call before it returns. `ready` resolves as
-    // start() does.
+    // open(audio), before it returns when it has none (open() makes it,
+    // which needs the gesture), when it likes when it has. `ready` resolves
+    // as start() does.
     music.begin = function (moduleUrl, progress) {
         var b = begin(moduleUrl, progress);
         return { ready: b.bytes.then(function () {}), open: b.open };

@@ -2,13 +2,12 @@
 //
 // The program (start.js, start.wasm) loads with the page but waits, and
 // the music's module and player are fetched while the start screen is up: a
-// browser lets a page play sound and go full screen only from a click, so
-// the start button does both (the sound first: some browsers keep a sound
-// asked for after full screen suspended) and has the music prepare what is
-// left (the player in its audio thread, the module decoded). It starts the
-// show before it opens the sound: the first frame is drawn while the
-// browser opens its audio output, and the music joins the show once its
-// player is ready. Whatever goes wrong is said in one line that stays in view on
+// browser lets a page play sound and go full screen only from a user's
+// gesture, so the start button does both (the sound first: some browsers
+// keep a sound asked for after full screen suspended). The sound is made as
+// the button goes down; the click draws the show's first frame, goes full
+// screen, and once the frame is drawn the music prepares what is left (the
+// player in its audio thread, the module decoded) and joins the show. Whatever goes wrong is said in one line that stays in view on
 // every screen; while the module loads it says how far it is. Once the
 // music is here the page registers its service worker (sw.js), which keeps
 // the site for use without a network.
@@ -25,6 +24,7 @@
   var canvas = document.getElementById('canvas');
   var running = false, ended = false, wentFullScreen = false;
   var loading = 0;              // the click whose module is on its way; 0: none
+  var afterFirstFrame = null;
 
   window.demoLog = [];          // the page's lines, for browsers whose automation hides the console
   function log(line) {
@@ -78,6 +78,9 @@
     },
     onFirstFrame: function () {
       demoTimes.firstFrame = performance.now();
+      if (afterFirstFrame)
+        afterFirstFrame();
+      afterFirstFrame = null;
     },
     onPicture: function () {
       (demoTimes.pictures = demoTimes.pictures || []).push(performance.now());
@@ -183,18 +186,42 @@
     Module.callMain([]);
   }
 
-  startButton.addEventListener('click', function () {
+  // The sound is made as the button goes down, the click being its
+  // release: opening the browser's audio output takes it 40 to 300 ms, done
+  // while the viewer's finger is still on the button instead of between the
+  // click and the first frame. A press that gives the page no user
+  // activation (a touch, in some browsers) leaves it to the click, as does
+  // a start from the keyboard. A press that ends away from the button keeps
+  // its sound for the next click.
+  var pressedAudio = null;
+  startButton.addEventListener('pointerdown', function (e) {
+    if (running || ended || loading || !window.demoReady || pressedAudio)
+      return;
+    var active = navigator.userActivation ? navigator.userActivation.isActive : e.pointerType === 'mouse';
+    if (!active)
+      return;
+    demoTimes.press = e.timeStamp;
+    try {
+      pressedAudio = new AudioContext();
+      pressedAudio.resume().catch(function () {});
+    } catch (err) {
+      pressedAudio = null;      // the click tries again
+    }
+  });
+
+  startButton.addEventListener('click', function (e) {
     if (running || ended || loading || !window.demoReady)
       return;
     demoTimes.click = performance.now();
+    demoTimes.clickEvent = e.timeStamp;
     var click = loading = performance.now() || 1;
     startButton.disabled = true;
     // The music takes over the module's bytes and is ready for the show's
     // calls, which it carries out once its player is; then, with the bytes
     // here, the show starts inside the click: its first frame's drawing is
-    // sent to the renderer, which draws it while the browser opens the sound
-    // below. begin() never fails by contract; should it throw all the same,
-    // the show runs silently.
+    // sent to the renderer, which draws it while the click goes on. begin()
+    // never fails by contract; should it throw all the same, the show runs
+    // silently.
     var music = null;
     try {
       music = DemoMusic.begin('demomain.xm', function (received, total) {
@@ -214,17 +241,33 @@
     } else {
       say(lastLoadingLine || 'Loading the music');
     }
-    // The sound, still inside the click, before full screen asks for the
-    // same gesture.
-    var audio = null;
+    // The sound made at the press, or now, still inside the click, before
+    // full screen asks for the same gesture.
+    var audio = pressedAudio;
+    pressedAudio = null;
     try {
-      audio = new AudioContext();
-      audio.resume().catch(function () {});
+      if (!audio)
+        audio = new AudioContext();
+      if (audio.state === 'suspended')
+        audio.resume().catch(function () {});
     } catch (e) {
       audio = null;             // open() tries again and says why it cannot
     }
-    if (music)
+    // The music's player (its worklet, the engine compiled in the audio
+    // thread) loads once the first frame is drawn, not beside it: on a
+    // machine of few cores the two would share them. A context that the
+    // click could not make is made by open() now, in the gesture.
+    if (music && audio && running && !demoTimes.firstFrame) {
+      var opened = false;
+      afterFirstFrame = function () {
+        if (!opened)
+          music.open(audio);
+        opened = true;
+      };
+      setTimeout(afterFirstFrame, 1000);      // a first frame never known drawn (a lost context)
+    } else if (music) {
       music.open(audio);
+    }
     var root = document.documentElement;
     if (root.requestFullscreen)
       root.requestFullscreen({ navigationUI: 'hide' }).catch(function () {});
