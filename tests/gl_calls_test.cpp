@@ -253,7 +253,9 @@ TEST(GlCalls, TheLibraryCallsNoOtherGraphicsFunction)
         "glShadeModel", "glTexCoord2f", "glTranslatef", "glVertex3f", "glViewport", "gluLookAt",
         "gluNewQuadric", "gluPerspective", "gluQuadricDrawStyle", "gluQuadricNormals", "gluQuadricTexture",
         "gluSphere", "glutCreateWindow", "glutDisplayFunc", "glutFullScreen", "glutIdleFunc", "glutInit",
-        "glutInitDisplayMode", "glutInitWindowSize", "glutKeyboardFunc", "glutMainLoop", "glutReshapeFunc",
+        "glutInitDisplayMode", "glutInitWindowSize",
+        "glutInitWindowPosition",   // the window the tests and the recorder open, at the screen's corner
+        "glutKeyboardFunc", "glutMainLoop", "glutReshapeFunc",
         "glutSpecialFunc", "glutSwapBuffers", "glutWireSphere"};
     EXPECT_EQ(used, expected);
 }

@@ -50,7 +50,9 @@ struct MusicModule;
 extern MusicModule *song;
 
 // ---- shell (shell.cpp) -----------------------------------------------------
-int showMain(int argc, char **argv);    // the whole program; start's main calls it
+int showMain(int argc, char **argv);    // the whole program, in the three steps below and init()
+void showOpenWindow(int *argc, char **argv, int width, int height, bool atCorner);
+void showRun();                         // full screen, callbacks, the toolkit's loop; never returns
 void init();
 void display();
 void reshape(int w, int h);

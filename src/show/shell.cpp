@@ -17,19 +17,24 @@
 // the frame pacer in front of it (start --fps).
 void (*showFrame)() = display;
 
-// Brings up the toolkit and the one window, starts the show and hands over
-// to the toolkit's loop, which never returns: the show ends through keyboard().
-int showMain(int argc, char **argv)
+// The toolkit and the show's one window, double-buffered RGB with depth.
+// The show's own is 500 x 500 wherever the window system puts it, before it
+// goes full screen; a test or the recorder asks for the size it reads back,
+// at the screen's corner (`atCorner`), and then draws the frames itself.
+void showOpenWindow(int *argc, char **argv, int width, int height, bool atCorner)
 {
-    sysGuardStandardStreams();
-
-    glutInit(&argc, argv);
+    glutInit(argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(500, 500);
+    glutInitWindowSize(width, height);
+    if (atCorner)
+        glutInitWindowPosition(0, 0);
     glutCreateWindow("tha corbanet demo");
+}
 
-    init();
-
+// Full screen, the callbacks, and the toolkit's loop, which never returns:
+// the show ends through keyboard().
+void showRun()
+{
     glutFullScreen();
     glutDisplayFunc(showFrame);
     glutReshapeFunc(reshape);
@@ -37,6 +42,15 @@ int showMain(int argc, char **argv)
     glutSpecialFunc(arrow_keys);
     glutIdleFunc(showFrame);        // frames back to back, as fast as they come or as the pacer lets them
     glutMainLoop();
+}
+
+// The whole program: the window, the show's start, then the loop.
+int showMain(int argc, char **argv)
+{
+    sysGuardStandardStreams();
+    showOpenWindow(&argc, argv, 500, 500, false);
+    init();
+    showRun();
     return 0;
 }
 
@@ -132,7 +146,7 @@ void keyboard(unsigned char key, int, int)
     // that the statistics went nowhere.
     if (!std::cout) {
         int why = errno;
-        std::cerr << "start: statistics lost: " << (why ? std::strerror(why) : "write error") << "\n";
+        std::cerr << sysProgramName() << ": statistics lost: " << (why ? std::strerror(why) : "write error") << "\n";
     }
     sysExit(0);
 }

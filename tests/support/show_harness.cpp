@@ -2,6 +2,8 @@
 // child processes (the rest is show_harness_common.cpp).
 #include "show_harness.h"
 
+#include "demo.h"
+
 #include <cstdio>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,11 +17,7 @@ void openShowWindow(int width, int height)
     static char name[] = "show-test";
     static char *argv[] = {name, nullptr};
     int argc = 1;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(width, height);
-    glutInitWindowPosition(0, 0);           // wholly on screen, so it can be read back
-    glutCreateWindow("tha corbanet demo");
+    showOpenWindow(&argc, argv, width, height, true);   // wholly on screen, so it can be read back
     // The test draws by calling display() itself; the toolkit only has to
     // map the window, which takes a round of its event processing.
     static bool mapped;

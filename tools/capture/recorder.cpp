@@ -124,11 +124,7 @@ bool openRecordingWindow(const std::string &displayName, int width, int height, 
     char arg0[] = "capture", arg1[] = "-display";
     char *argv[] = {arg0, arg1, &name[0], nullptr};
     int argc = 3;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(width, height);
-    glutInitWindowPosition(0, 0);
-    glutCreateWindow("tha corbanet demo");
+    showOpenWindow(&argc, argv, width, height, true);
 
     // The window may be larger than the server's screen: nobody looks at
     // it, and Mesa draws the whole of it all the same. What limits the size

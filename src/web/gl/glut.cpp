@@ -252,6 +252,10 @@ void glutInitWindowSize(int width, int height)
     windowHeight = height;
 }
 
+void glutInitWindowPosition(int, int)
+{
+}
+
 // The canvas gets a WebGL 2 context. Without one there is no window, and
 // the show cannot go on: the page is told and the program stops here, as
 // GLUT ends a program whose window cannot be opened.

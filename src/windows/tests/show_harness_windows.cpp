@@ -3,6 +3,8 @@
 // buffer read back through GL (Wine draws with the host's GL, Mesa here).
 #include "show_harness.h"
 
+#include "demo.h"
+
 #include <GL/freeglut.h>
 #include <windows.h>
 
@@ -11,11 +13,7 @@ void openShowWindow(int width, int height)
     static char name[] = "show-test";
     static char *argv[] = {name, nullptr};
     int argc = 1;
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(width, height);
-    glutInitWindowPosition(0, 0);
-    glutCreateWindow("tha corbanet demo");
+    showOpenWindow(&argc, argv, width, height, true);
     glutDisplayFunc([] {});
     for (int i = 0; i < 50; ++i) {      // let the toolkit map the window
         glutMainLoopEvent();

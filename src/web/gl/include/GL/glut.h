@@ -20,6 +20,7 @@ extern "C" {
 void glutInit(int *argcp, char **argv);
 void glutInitDisplayMode(unsigned int mode);
 void glutInitWindowSize(int width, int height);
+void glutInitWindowPosition(int x, int y);
 int glutCreateWindow(const char *title);
 void glutFullScreen(void);
 void glutDisplayFunc(void (*func)(void));
