@@ -86,7 +86,8 @@ void sysGuardStandardStreams()
 
 const char *sysProgramName()
 {
-    return program_invocation_short_name;
+    const char *given = getenv("CORBANET_DEMO_NAME");
+    return given && *given ? given : program_invocation_short_name;
 }
 
 // ALSA's own error printing, replaced by nothing.

@@ -6,6 +6,7 @@
 #include "sound.h"
 #include "desktop_sound.h"
 #include "system.h"
+#include "platform.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -9,17 +9,9 @@
 
 #include "demo.h"
 #include "pacer.h"
-#include "system.h"
+#include "platform.h"
 
-// The name to show in the usage: the launcher's, which it passes in
-// CORBANET_DEMO_NAME, or the program's own.
-static std::string programName()
-{
-    const char *given = getenv("CORBANET_DEMO_NAME");
-    return given && *given ? given : sysProgramName();
-}
-
-static void printUsage(const std::string &name)
+static void printUsage(const char *name)
 {
     printf("Usage: %s [--fps N] [GLUT OPTION]...\n"
            "Plays tha corbanet demo, a self-running real-time OpenGL show with its own\n"
@@ -53,7 +45,7 @@ static void printUsage(const std::string &name)
            "Environment:\n"
            "  SDL_AUDIODRIVER    the sound output: pulseaudio, pipewire, alsa; dummy for\n"
            "                     silence, disk to write the sound to SDL_DISKAUDIOFILE\n",
-           name.c_str());
+           name);
 }
 
 int main(int argc, char **argv)
@@ -67,15 +59,15 @@ int main(int argc, char **argv)
         bool help = strcmp(argv[i], "--help") == 0;
         if (help || strcmp(argv[i], "--version") == 0) {
             if (help)
-                printUsage(programName());
+                printUsage(sysProgramName());
             else
-                printf("%s (tha corbanet demo) %s\n", programName().c_str(), DEMO_VERSION);
+                printf("%s (tha corbanet demo) %s\n", sysProgramName(), DEMO_VERSION);
             return fflush(stdout) == 0 ? 0 : 1;
         }
     }
     std::string why;
     if (!pacerTakeOption(&argc, argv, &why)) {
-        fprintf(stderr, "%s: %s\nTry '%s --help'.\n", programName().c_str(), why.c_str(), programName().c_str());
+        fprintf(stderr, "%s: %s\nTry '%s --help'.\n", sysProgramName(), why.c_str(), sysProgramName());
         return 2;
     }
     return showMain(argc, argv);

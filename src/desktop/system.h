@@ -4,10 +4,6 @@
 #ifndef SYSTEM_H
 #define SYSTEM_H
 
-// The program's name as its messages begin: "start", without directory or
-// ".exe".
-const char *sysProgramName();
-
 // Keeps the system's audio libraries from printing their own errors, so that
 // a failed device search is the music layer's one line. Called before the
 // audio output is opened.

@@ -26,6 +26,11 @@ extern void (*sysSleepUntil)(unsigned long long moment);
 // A substitute must not return either: it may throw or jump away.
 extern void (*sysExit)(int status);
 
+// The name the program's messages begin with ("start: ..."): the one it was
+// called by where a launcher gives it (CORBANET_DEMO_NAME), else its file's
+// own, without directory or ".exe".
+const char *sysProgramName();
+
 // Makes the process safe to write its statistics whatever it was started
 // with: file descriptors 0 to 2 are opened on /dev/null where they were
 // closed (so no later open can land on them), and a pipe whose reader has

@@ -47,3 +47,9 @@ void (*sysExit)(int) = webExit;
 void sysGuardStandardStreams()
 {
 }
+
+// The page's messages go to the console under the program's own name.
+const char *sysProgramName()
+{
+    return "start";
+}

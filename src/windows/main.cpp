@@ -9,6 +9,7 @@
 
 #include "demo.h"
 #include "pacer.h"
+#include "platform.h"
 #include "system.h"
 
 static void printUsage(const char *name)

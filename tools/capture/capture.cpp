@@ -63,15 +63,13 @@ static void catchStopSignals()
     sigaction(SIGHUP, &sa, nullptr);    // the terminal closed
 }
 
-// The name the program goes by in its messages and its usage: the one the
-// launcher was called by, which it passes in CORBANET_DEMO_NAME, or our own.
+// The name the program goes by in its messages and its usage, as the
+// show's own messages give it.
 static std::string programName;
 
 static void takeProgramName()
 {
-    const char *given = getenv("CORBANET_DEMO_NAME");
-    programName = given && *given ? given : program_invocation_short_name;
-    program_invocation_short_name = &programName[0];     // the show's music layer says it too
+    programName = sysProgramName();
 }
 
 static int fail(const std::string &why)

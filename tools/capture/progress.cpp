@@ -1,5 +1,6 @@
 // progress.cpp -- see progress.h.
 #include "progress.h"
+#include "platform.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -27,7 +28,7 @@ std::string Progress::line(uint64_t done, double elapsed) const
     bar.append(width - filled, '.');
 
     char text[160];
-    int n = snprintf(text, sizeof text, "capture: [%s] %llu/%llu frames", bar.c_str(),
+    int n = snprintf(text, sizeof text, "%s: [%s] %llu/%llu frames", sysProgramName(), bar.c_str(),
                      (unsigned long long)done, (unsigned long long)total);
     std::string s(text, (size_t)n);
     if (elapsed > 0 && done > 0) {
