@@ -10,7 +10,6 @@
 #include "demo.h"
 #include "pacer.h"
 #include "platform.h"
-#include "system.h"
 
 static void printUsage(const char *name)
 {

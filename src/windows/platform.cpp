@@ -1,5 +1,5 @@
 // platform.cpp -- clocks, sleeps and exit for Windows, and the services of
-// desktop/system.h under Windows' own names.
+// music/system.h under Windows' own names.
 #include "platform.h"
 #include "system.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "desktop_sound.h"
+#include "music_file.h"
 #include "encoding_sink.h"
 #include "mp4_writer.h"
 #include "options.h"

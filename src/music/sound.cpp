@@ -4,7 +4,7 @@
 // straight from the playing module. The main thread only swaps the playing
 // module in and out under the device lock.
 #include "sound.h"
-#include "desktop_sound.h"
+#include "music_file.h"
 #include "system.h"
 #include "platform.h"
 

@@ -1,6 +1,6 @@
-// desktop_sound.h -- what the desktop's music layer offers beyond sound.h.
-#ifndef DESKTOP_SOUND_H
-#define DESKTOP_SOUND_H
+// music_file.h -- what the music layer offers beyond sound.h.
+#ifndef MUSIC_FILE_H
+#define MUSIC_FILE_H
 
 // Makes musicLoad() read the file `path` whatever name the show asks for,
 // and name it in its messages; nullptr goes back to the name asked for. The

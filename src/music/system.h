@@ -1,6 +1,6 @@
-// system.h -- the few services of the desktop's music layer and entry point
-// that Linux and Windows provide under different names. Linux's are in
-// desktop/platform.cpp, Windows' in windows/platform.cpp.
+// system.h -- the few services the music layer needs that Linux and Windows
+// provide under different names. Linux's are in desktop/platform.cpp,
+// Windows' in windows/platform.cpp.
 #ifndef SYSTEM_H
 #define SYSTEM_H
 
