@@ -4,8 +4,9 @@
 #
 #   SHOW_DIR       this folder, for the show's headers
 #   SHOW_SOURCES   the show itself, compiled unchanged everywhere
-#   SHOW_PACER     the frame pacer behind --fps (the page paces its own
-#                  animation frames instead)
+#   SHOW_PROGRAM   what a program with a command line adds: its reading
+#                  (--help, --version) and the frame pacer behind --fps
+#                  (the page paces its own animation frames instead)
 #   MUSIC_DIR      the music layer (libopenmpt and SDL2), which Linux and
 #   MUSIC_SOURCES  Windows share; the page plays through its own player
 set(SHOW_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -13,7 +14,7 @@ set(SHOW_SOURCES)
 foreach(part demo_state shell render_setup camera spinner spinner_field blast slideshow)
     list(APPEND SHOW_SOURCES ${SHOW_DIR}/${part}.cpp)
 endforeach()
-set(SHOW_PACER ${SHOW_DIR}/pacer.cpp)
+set(SHOW_PROGRAM ${SHOW_DIR}/command_line.cpp ${SHOW_DIR}/pacer.cpp)
 get_filename_component(MUSIC_DIR ${SHOW_DIR}/../music ABSOLUTE)
 set(MUSIC_SOURCES ${MUSIC_DIR}/sound.cpp)
 
