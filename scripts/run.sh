@@ -6,6 +6,7 @@
 # with --fps.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 ./scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -25,4 +26,4 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 echo "run: no display found; running the show on a virtual X display (Xvfb, 1280x720)" >&2
 # shellcheck disable=SC2086
-exec xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" ./start $pace "$@"
+on_xvfb ./start $pace "$@"

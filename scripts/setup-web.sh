@@ -8,31 +8,18 @@
 # tests' npm packages. Safe to run again: it asks only for what is missing.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 PACKAGES="emscripten chromium-headless-shell python3 cmake g++ pkg-config libpng-dev"
 if [ "${1:-}" = "--tests" ]; then
     PACKAGES="$PACKAGES firefox-esr webkit2gtk-driver libwebkit2gtk-4.1-0 pulseaudio xvfb xauth libgl1-mesa-dri"
 fi
 
-missing=""
-for p in $PACKAGES; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-        missing="$missing $p"
-    fi
-done
 # Node.js and npm may come from elsewhere than Debian; any working pair will do.
-command -v node >/dev/null 2>&1 || missing="$missing nodejs"
-command -v npm >/dev/null 2>&1 || missing="$missing npm"
-
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-    echo "setup-web: installing$missing" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    # Other installs may hold the package lock for a while: wait for it.
-    $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-    # shellcheck disable=SC2086
-    $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $missing >/dev/null
-fi
+command -v node >/dev/null 2>&1 || PACKAGES="$PACKAGES nodejs"
+command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES npm"
+# shellcheck disable=SC2086
+need_packages setup-web $PACKAGES
 
 # The npm packages, exactly as their lockfiles name them: the music's engine
 # (src/web/music), which the site is built with, and with --tests the browser

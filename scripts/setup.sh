@@ -2,6 +2,8 @@
 # Installs the Debian packages that building, running and testing the show need.
 # Safe to run again: it asks apt only for what is missing.
 set -eu
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 PACKAGES="
 build-essential cmake pkg-config git
@@ -16,23 +18,5 @@ help2man lintian man-db
 clang libclang-rt-14-dev
 "
 
-missing=""
-for p in $PACKAGES; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-        missing="$missing $p"
-    fi
-done
-
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -ne 0 ]; then
-        SUDO=sudo
-    else
-        SUDO=
-    fi
-    echo "setup: installing$missing" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    # Other installs may hold the package lock: wait for it rather than fail.
-    $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-    # shellcheck disable=SC2086
-    $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $missing >/dev/null
-fi
+# shellcheck disable=SC2086
+need_packages setup $PACKAGES

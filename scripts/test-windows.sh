@@ -9,29 +9,27 @@
 set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
+. scripts/lib.sh
 
 if [ -z "${CORBANET_WINDOWS_XVFB:-}" ]; then
     ./scripts/windows.sh --tests || { echo "windows: 0 passed, 1 failed"; exit 1; }
     # The host's libopenmpt renders the module that the Windows music is
     # held to (setup.sh installs it).
     ./scripts/setup.sh >/dev/null
-    CORBANET_WINDOWS_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" "$0" "$@"
+    CORBANET_WINDOWS_XVFB=1 on_xvfb "$0" "$@"
+    exit
 fi
 
 OUT="$ROOT/build-windows"
 EXE="$OUT/exe"
 WORK="$OUT/test"
 rm -rf "$WORK" && mkdir -p "$WORK"
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/corbanet-demo/wine}"
 export WINEDEBUG=-all
 # No Wine audio drivers unless a test asks for one: the sound cases are then
 # the same on every machine (SDL's disk and dummy drivers need none).
 NO_AUDIO="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv="
 export WINEDLLOVERRIDES="$NO_AUDIO"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX" && wineboot -i >/dev/null 2>&1
-    wineserver -w
-fi
+wine_prefix
 wineserver -p      # stays up between the programs: a warm start is ~0.5 s, not 3-4 s
 trap 'wineserver -k 2>/dev/null' EXIT
 # Wine's own background processes start with the first program and keep its

@@ -30,6 +30,7 @@
 set -u
 self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 all_stages="desktop web windows sanitize fuzz"
 usage() {
@@ -75,8 +76,7 @@ desktop_setup() {
 }
 
 ctest_under_xvfb() {
-    xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" \
-        ctest --test-dir "$@" --output-on-failure -j"$jobs"
+    on_xvfb ctest --test-dir "$@" --output-on-failure -j"$jobs"
 }
 
 stage_desktop() {

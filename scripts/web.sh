@@ -6,6 +6,7 @@
 # it loads nothing from anywhere else.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 build_only=false
 case "${1:-}" in
@@ -24,25 +25,12 @@ if [ ! -w /usr/share/emscripten/cache ]; then
     export EM_CACHE="$PWD/build-web/emcache"
 fi
 
-# The build's own tool that embeds the pictures runs on this machine.
-mkdir -p build-web/host
-embed=build-web/host/picture_embed
-if [ ! -x "$embed" ] || [ tools/pictures/picture_embed.cpp -nt "$embed" ]; then
-    # shellcheck disable=SC2046
-    c++ -std=c++17 -O2 -Wall -Wextra tools/pictures/picture_embed.cpp -o "$embed" $(pkg-config --cflags --libs libpng)
-fi
-
-# The page's icons (the web app's, the home screen's) come from the menu
-# icon's maker, built here for this machine too.
-icon_maker=build-web/host/icon_maker
-if [ ! -x "$icon_maker" ] || [ packaging/icon.cpp -nt "$icon_maker" ] || [ packaging/icon_maker.cpp -nt "$icon_maker" ]; then
-    # shellcheck disable=SC2046
-    c++ -std=c++17 -O2 -Wall -Wextra -Ipackaging packaging/icon_maker.cpp packaging/icon.cpp -o "$icon_maker" \
-        $(pkg-config --cflags --libs libpng)
-fi
+# The build's own tools (the pictures' converter, the icons' maker) run on
+# this machine.
+host_tools build-web/host
 
 emcmake cmake -S src/web -B build-web/wasm -DCMAKE_BUILD_TYPE=Release \
-    -DPICTURE_EMBED="$PWD/$embed" -DICON_MAKER="$PWD/$icon_maker" -DSITE_DIR="$PWD/build-web/site" >/dev/null
+    -DPICTURE_EMBED="$PWD/build-web/host/picture_embed" -DICON_MAKER="$PWD/build-web/host/icon_maker" -DSITE_DIR="$PWD/build-web/site" >/dev/null
 cmake --build build-web/wasm -j"$(nproc)"
 echo "web: the site is in build-web/site/" >&2
 

@@ -19,6 +19,7 @@
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
+. scripts/lib.sh
 
 TRIPLET=x86_64-w64-mingw32
 TOOLCHAIN="$ROOT/src/windows/mingw-w64-x86_64.cmake"
@@ -33,34 +34,21 @@ say() { echo "windows: $*" >&2; }
 
 # ---------------------------------------------------------------- toolchain
 install_toolchain() {
-    need=""
-    for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine dpkg-dev cmake \
-             binutils-mingw-w64-x86-64 zip unzip xvfb xdotool python3 xauth pkg-config build-essential libpng-dev \
-             icoutils; do
-        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-            need="$need $p"
-        fi
-    done
-    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
     # `apt-get source` needs Debian's source lists; add them beside the system's own.
     if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ \
        && ! grep -qs '^deb-src' /etc/apt/sources.list; then
         say "adding Debian's source packages to apt (deb-src, bookworm)"
+        as_root=
+        [ "$(id -u)" -ne 0 ] && as_root=sudo
         printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
             'Suites: bookworm bookworm-updates' 'Components: main' \
             'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' \
-            | $SUDO tee /etc/apt/sources.list.d/corbanet-debian-src.sources >/dev/null
-        need_update=1
+            | $as_root tee /etc/apt/sources.list.d/corbanet-debian-src.sources >/dev/null
+        apt_get update -qq
     fi
-    if [ -n "$need" ] || [ -n "${need_update:-}" ]; then
-        [ -n "$need" ] && say "installing$need"
-        export DEBIAN_FRONTEND=noninteractive
-        $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-        if [ -n "$need" ]; then
-            # shellcheck disable=SC2086
-            $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $need >/dev/null
-        fi
-    fi
+    need_packages windows g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine dpkg-dev cmake \
+        binutils-mingw-w64-x86-64 zip unzip xvfb xdotool python3 xauth pkg-config build-essential libpng-dev \
+        icoutils
 }
 
 # ---------------------------------------------------------------- libraries
@@ -173,16 +161,8 @@ OUT="$ROOT/build-windows"
 ZIP="$OUT/corbanet-demo-windows.zip"
 
 build_program() {
-    mkdir -p "$OUT/host"
-    # The picture converter runs on this machine, so it is built for it.
-    if [ ! -x "$OUT/host/picture_embed" ] || [ tools/pictures/picture_embed.cpp -nt "$OUT/host/picture_embed" ]; then
-        g++ -std=c++17 -O2 -Wall -Wextra tools/pictures/picture_embed.cpp -lpng -o "$OUT/host/picture_embed"
-    fi
-    # So is the icon's maker, the menu icon's.
-    if [ ! -x "$OUT/host/icon_maker" ] || [ packaging/icon.cpp -nt "$OUT/host/icon_maker" ] \
-       || [ packaging/icon_maker.cpp -nt "$OUT/host/icon_maker" ]; then
-        g++ -std=c++17 -O2 -Wall -Wextra packaging/icon.cpp packaging/icon_maker.cpp -lpng -o "$OUT/host/icon_maker"
-    fi
+    # The picture converter and the icon's maker run on this machine.
+    host_tools "$OUT/host"
     cmake -S src/windows -B "$OUT/exe" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
         -DDEPS="$PREFIX" -DPICTURE_EMBED="$OUT/host/picture_embed" \
         -DICON_MAKER="$OUT/host/icon_maker" -DWINDOWS_TESTS="${WINDOWS_TESTS:-OFF}" >/dev/null
@@ -202,18 +182,6 @@ pack_zip() {
     say "wrote $ZIP ($(du -k "$ZIP" | cut -f1) KiB; start.exe $(du -k "$stage/start.exe" | cut -f1) KiB)"
 }
 
-# A Wine prefix of our own, made once (about 10-15 s) and kept beside the cache.
-WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/corbanet-demo/wine}"
-export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-wine_prefix() {
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        say "making a Wine prefix in $WINEPREFIX (once)"
-        mkdir -p "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1 || true
-        wineserver -w
-    fi
-}
-
 run_show() {
     wine_prefix
     cd "$OUT/zip/corbanet-demo"
@@ -221,7 +189,8 @@ run_show() {
         exec wine ./start.exe "$@"
     fi
     say "no display found; running the show on a virtual X display (Xvfb, 1280x720)"
-    exec xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" wine ./start.exe "$@"
+    on_xvfb wine ./start.exe "$@"
+    exit
 }
 
 # ---------------------------------------------------------------- main
