@@ -177,4 +177,6 @@ test('without WebGL 2 the page says what is known and what the user can do', { t
     assert.match(said.text, /^WebGL 2 is not available here/);
     assert.match(said.text, /turned off|driver/);
     assert.doesNotMatch(said.text, /try a current/);
+    assert.strictEqual(await s.evaluate(() => document.getElementById('start').offsetParent === null), true,
+                       'no start button');
   }));

@@ -1,8 +1,9 @@
 // page.test.js -- the page as a person meets it, in a real browser.
 //
-// The start screen; Esc, leaving full screen and other keys during the
-// frames; a browser without WebGL 2; the page opened from a file; and one
-// whole show at real speed through the start button.
+// The start screen; Esc and other keys during the frames; the page opened
+// from a file; and one whole show at real speed through the start button
+// (leaving full screen and a browser without WebGL 2 are browsers.test.js's,
+// which runs here too).
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
@@ -67,26 +68,6 @@ test('Esc during the frames ends the show with the statistics; other keys do not
     const still = await page.evaluate(() => window.demoFrame);
     await new Promise((r) => setTimeout(r, 300));
     assert.strictEqual(await page.evaluate(() => window.demoFrame), still, 'no frame after the end');
-  }));
-
-test('leaving full screen during the frames ends the show the same way', { timeout: 90000 }, () =>
-  withBrowser([], async (browser) => {
-    const { page } = await h.openShow(browser, server.url);
-    await page.waitForFunction('window.demoFrame >= 30 && !!document.fullscreenElement', { timeout: 30000 });
-    await page.evaluate(() => document.exitFullscreen());
-    const m = block.exec(await statistics(page));
-    assert.ok(m, 'the statistics block');
-    assert.ok(Number(m[1]) >= 30 && Number(m[1]) < 2152);
-  }));
-
-test('without WebGL 2 the page says so in one line and offers no start', { timeout: 60000 }, () =>
-  withBrowser(['--disable-webgl2'], async (browser) => {
-    const { page } = await h.openShow(browser, server.url, { start: false });
-    await page.waitForFunction('window.demoNoWebGL === true', { timeout: 20000 });
-    const line = await page.$eval('#message', (e) => e.textContent);
-    assert.match(line, /^WebGL 2 is not available here/);
-    assert.ok(!line.includes('\n'));
-    assert.strictEqual(await page.$eval('#start', (e) => e.offsetParent === null), true, 'the button is gone');
   }));
 
 test('a page opened from a file says how to serve it', { timeout: 60000 }, () =>
