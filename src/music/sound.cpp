@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
+
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.h>
 
@@ -29,6 +31,8 @@ static int deviceRate;
 static MusicModule *playing;        // read by the audio thread under the lock
 static MusicModule *loaded;
 static const char *moduleFile;      // read instead of the name asked for, when set
+static int pullRate;                // > 0: the output is pulled (musicPullAt), no device
+static std::mutex pullLock;         // `playing` of the pulled output, read by musicPull
 
 static void musicOff(const char *what, const char *why)
 {
@@ -49,6 +53,10 @@ static void audioCallback(void *, Uint8 *stream, int len)
 
 bool soundInit(int rate, int channels)
 {
+    if (pullRate > 0) {
+        deviceRate = pullRate;
+        return true;
+    }
     // The audio libraries report every step of a failed device search on
     // stderr by themselves; the layer says in one line why the music is off.
     sysQuietAudioLibraries();
@@ -170,6 +178,12 @@ MusicModule *musicLoad(const char *name)
 
 void musicPlay(MusicModule *module)
 {
+    if (pullRate > 0 && module) {
+        std::lock_guard<std::mutex> hold(pullLock);
+        openmpt_module_set_position_seconds(module->mod, 0.0);
+        playing = module;
+        return;
+    }
     if (!device || !module)
         return;
     SDL_LockAudioDevice(device);
@@ -179,6 +193,7 @@ void musicPlay(MusicModule *module)
     SDL_PauseAudioDevice(device, 0);
 }
 
+// A pulled output has no device: its module plays on into the recording.
 void musicStop(MusicModule *module)
 {
     if (!device || !module)
@@ -191,6 +206,8 @@ void musicStop(MusicModule *module)
 
 void soundClose()
 {
+    if (pullRate > 0)
+        return;                     // the module plays on into the recording: musicPullEnd
     if (device) {
         SDL_CloseAudioDevice(device);   // waits for a running callback to return
         device = 0;
@@ -206,4 +223,33 @@ void soundClose()
         free(loaded);
         loaded = next;
     }
+}
+
+void musicPullAt(int rate)
+{
+    pullRate = rate;
+}
+
+void musicPull(float *left, float *right, size_t count)
+{
+    size_t done = 0;
+    {
+        std::lock_guard<std::mutex> hold(pullLock);
+        if (pullRate > 0 && playing)
+            done = openmpt_module_read_float_stereo(playing->mod, pullRate, count, left, right);
+    }
+    if (done < count) {
+        memset(left + done, 0, (count - done) * sizeof(float));
+        memset(right + done, 0, (count - done) * sizeof(float));
+    }
+}
+
+void musicPullEnd()
+{
+    {
+        std::lock_guard<std::mutex> hold(pullLock);
+        playing = nullptr;
+    }
+    pullRate = 0;
+    soundClose();
 }

@@ -23,13 +23,13 @@
 #include <vector>
 
 #include <GL/freeglut.h>
+#include <libopenmpt/libopenmpt.h>
 
 #include "capture_support.h"
 #include "demo.h"
 #include "private_display.h"
 #include "recorder.h"
 #include "show_harness.h"
-#include "soundtrack.h"
 
 namespace {
 
@@ -323,22 +323,25 @@ TEST(Program, SoundtrackIsTheModuleFromItsStart)
 {
     const Runs &r = runs();
     ASSERT_EQ(r.file.error, "");
-    // The module rendered here, loudness per tenth of a second, against the
-    // file's: same shape from the first tenth on.
-    Soundtrack music;
-    std::string module = std::string(DEMO_BINARY_DIR) + "/demomain.xm";
-    music.load(module.c_str());
-    ASSERT_FALSE(music.silent());
+    // The module as libopenmpt renders it, loudness per tenth of a second,
+    // against the file's: same shape from the first tenth on.
+    std::ifstream in(std::string(DEMO_BINARY_DIR) + "/demomain.xm", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    openmpt_module *mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                                             nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(mod, nullptr);
+    openmpt_module_set_repeat_count(mod, -1);
     const size_t window = 4410;
     std::vector<double> direct;
     std::vector<float> l(window), rr(window);
     for (size_t k = 0; k < r.file.audioLoudness.size(); ++k) {
-        music.read(l.data(), rr.data(), window);
+        openmpt_module_read_float_stereo(mod, 44100, window, l.data(), rr.data());
         double sum = 0;
         for (size_t i = 0; i < window; ++i)
             sum += (double)l[i] * l[i] + (double)rr[i] * rr[i];
         direct.push_back(std::sqrt(sum / (2.0 * window)));
     }
+    openmpt_module_destroy(mod);
     ASSERT_GT(direct.size(), 100u);
     double worst = 0, loudest = 0;
     for (size_t k = 0; k < direct.size(); ++k) {

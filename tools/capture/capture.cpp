@@ -126,7 +126,6 @@ static int record(const CaptureOptions &o)
 
     musicReadFrom(o.module.c_str());
     Soundtrack music;
-    music.load(o.module.c_str());
     Mp4Writer writer;
     VideoSettings video = {o.width, o.height, o.fps, defaultPreset, defaultCrf};
     OutputFormat container;

@@ -11,8 +11,10 @@
 #include <GL/freeglut.h>
 
 #include "demo.h"
+#include "music_file.h"
 #include "platform.h"
 #include "sound.h"
+#include "soundtrack.h"
 
 namespace {
 
@@ -154,9 +156,9 @@ RecordingResult recordShow(int width, int height, int fps, FrameSink &sink,
     sysMilliseconds = recordingMilliseconds;
     sysSleepSeconds = recordingSleep;
     sysExit = recordingExit;
-    // The music layer plays into a device that goes nowhere; the soundtrack
-    // is rendered separately, at the recording's pace.
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // The music plays into no device: the soundtrack pulls it, at the
+    // recording's pace.
+    musicPullAt(Soundtrack::rate);
 
     StdoutCollector output;
     RecordingResult result = {-1, 0, ""};

@@ -1,15 +1,13 @@
-// soundtrack.h -- the music rendered offline for the recording.
+// soundtrack.h -- the music for the recording: the show's own, pulled from
+// its music layer as the encoder wants it.
 //
-// The show plays the module through libopenmpt as the sound card asks for
-// it; the recording takes the same module from the same renderer, at the
-// same rate, from its start and repeating as the show lets it repeat, but
-// as fast as the encoder wants it.
+// The recorder makes the music layer's output a pulled one (musicPullAt), so
+// that the module the show loads and starts is the one the recording takes,
+// from its start and repeating as the show lets it repeat, at the same rate.
 #ifndef SOUNDTRACK_H
 #define SOUNDTRACK_H
 
 #include <cstddef>
-
-struct openmpt_module;
 
 class Soundtrack {
 public:
@@ -18,19 +16,12 @@ public:
     Soundtrack() = default;
     Soundtrack(const Soundtrack &) = delete;
     Soundtrack &operator=(const Soundtrack &) = delete;
+    // Ends the pulled output and releases the modules (musicPullEnd).
     ~Soundtrack();
 
-    // Loads the module file. Anything that is not a playable module leaves
-    // the soundtrack silent; the show's own music layer has already said why.
-    void load(const char *path);
-
-    bool silent() const { return mod == nullptr; }
-
-    // The next `count` stereo samples, as two planes of floats in [-1, 1].
+    // The next `count` stereo samples, as two planes of floats in [-1, 1];
+    // silence while no module plays.
     void read(float *left, float *right, size_t count);
-
-private:
-    openmpt_module *mod = nullptr;
 };
 
 #endif
