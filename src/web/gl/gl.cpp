@@ -213,10 +213,6 @@ void assemble(GLenum mode, uint32_t first, uint32_t count, const unsigned short 
         for (uint32_t i = 0; i + 2 < count; i += 3)
             ix.insert(ix.end(), {at(i), at(i + 1), at(i + 2)});
         break;
-    case kTriangleFan:
-        for (uint32_t i = 1; i + 1 < count; ++i)
-            ix.insert(ix.end(), {at(0), at(i), at(i + 1)});
-        break;
     case kQuadStrip:
         for (uint32_t i = 0; i + 3 < count; i += 2) {
             ix.insert(ix.end(), {at(i), at(i + 1), at(i + 3)});
@@ -326,27 +322,9 @@ void webNormal3f(GLfloat x, GLfloat y, GLfloat z)
     currentNormal[2] = z;
 }
 
-void webCurrentNormal(GLfloat out[3])
-{
-    std::memcpy(out, currentNormal, sizeof currentNormal);
-}
-
 void webMultMatrixf(const GLfloat m[16])
 {
     multiply(m);
-}
-
-void webMultMatrixd(const GLdouble m[16])
-{
-    Matrix f;
-    for (int i = 0; i < 16; ++i)
-        f[i] = (GLfloat)m[i];
-    multiply(f);
-}
-
-void webTranslated(GLdouble x, GLdouble y, GLdouble z)
-{
-    glTranslatef((GLfloat)x, (GLfloat)y, (GLfloat)z);
 }
 
 unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count, bool lines)

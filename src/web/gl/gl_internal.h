@@ -12,16 +12,12 @@
 const GLenum kLines = 0x0001;
 const GLenum kLineLoop = 0x0002;
 const GLenum kLineStrip = 0x0003;
-const GLenum kTriangleFan = 0x0006;
 const GLenum kQuadStrip = 0x0008;
 
 void webNormal3f(GLfloat x, GLfloat y, GLfloat z);
-void webCurrentNormal(GLfloat out[3]);
 
-// glMultMatrix and glTranslate as GLU uses them (column-major, as GL).
+// glMultMatrixf as GLU uses it (column-major, as GL).
 void webMultMatrixf(const GLfloat m[16]);
-void webMultMatrixd(const GLdouble m[16]);
-void webTranslated(GLdouble x, GLdouble y, GLdouble z);
 
 // Drawing as glDrawElements does with a vertex and a normal array enabled:
 // every vertex takes its normal from the array, and the current normal is
