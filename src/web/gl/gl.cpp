@@ -327,9 +327,9 @@ void webMultMatrixf(const GLfloat m[16])
     multiply(m);
 }
 
-unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count, bool lines)
+unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count)
 {
-    beginKind(lines, (uint32_t)count);
+    beginKind(true, (uint32_t)count);
     uint32_t first = vertexCount();
     for (int k = 0; k < count; ++k)
         appendVertex(vertices + 3 * k, normals + 3 * k);

@@ -22,9 +22,9 @@ void webMultMatrixf(const GLfloat m[16]);
 // Drawing as glDrawElements does with a vertex and a normal array enabled:
 // every vertex takes its normal from the array, and the current normal is
 // left alone. webArrayVertices transforms `count` vertices into the batch
-// for primitives of the given kind (lines or not) and returns the batch
-// index of the first; webArrayElements then draws a primitive through them.
-unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count, bool lines);
+// for lines and returns the batch index of the first; webArrayElements then
+// draws a line strip or loop through them.
+unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count);
 void webArrayElements(GLenum mode, unsigned first, const unsigned short *indices, int count);
 
 // Sends what has been batched to the canvas.
