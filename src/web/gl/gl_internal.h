@@ -8,8 +8,8 @@
 
 #include <GL/gl.h>
 
-// Primitive kinds beyond GL_TRIANGLES, with their GL values.
-const GLenum kLines = 0x0001;
+// The primitive kinds GLU's sphere and GLUT's wire sphere draw, with their
+// GL values.
 const GLenum kLineLoop = 0x0002;
 const GLenum kLineStrip = 0x0003;
 const GLenum kQuadStrip = 0x0008;
