@@ -8,27 +8,23 @@
 
 #include <GL/gl.h>
 
-// Primitive kinds beyond GL_TRIANGLES, with their GL values.
-const GLenum kLines = 0x0001;
+// The primitive kinds GLU's sphere and GLUT's wire sphere draw, with their
+// GL values.
 const GLenum kLineLoop = 0x0002;
 const GLenum kLineStrip = 0x0003;
-const GLenum kTriangleFan = 0x0006;
 const GLenum kQuadStrip = 0x0008;
 
 void webNormal3f(GLfloat x, GLfloat y, GLfloat z);
-void webCurrentNormal(GLfloat out[3]);
 
-// glMultMatrix and glTranslate as GLU uses them (column-major, as GL).
+// glMultMatrixf as GLU uses it (column-major, as GL).
 void webMultMatrixf(const GLfloat m[16]);
-void webMultMatrixd(const GLdouble m[16]);
-void webTranslated(GLdouble x, GLdouble y, GLdouble z);
 
 // Drawing as glDrawElements does with a vertex and a normal array enabled:
 // every vertex takes its normal from the array, and the current normal is
 // left alone. webArrayVertices transforms `count` vertices into the batch
-// for primitives of the given kind (lines or not) and returns the batch
-// index of the first; webArrayElements then draws a primitive through them.
-unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count, bool lines);
+// for lines and returns the batch index of the first; webArrayElements then
+// draws a line strip or loop through them.
+unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count);
 void webArrayElements(GLenum mode, unsigned first, const unsigned short *indices, int count);
 
 // Sends what has been batched to the canvas.

@@ -27,15 +27,12 @@ extern "C" void webglPacedNow();
 
 namespace {
 
-void (*displayFunc)();
 void (*idleFunc)();
 void (*reshapeFunc)(int, int);
 void (*keyboardFunc)(unsigned char, int, int);
 void (*specialFunc)(int, int, int);
 
-int windowWidth = 500, windowHeight = 500;
 int canvasWidth, canvasHeight;          // what reshape was last told
-bool fullScreen;
 
 WebFrameHooks hooks;
 
@@ -101,43 +98,29 @@ void measureCanvas(int *width, int *height)
     *height = std::max(1, (int)std::lround(h * scale));
 }
 
+// The show has set every callback before its main loop starts.
 void frame()
 {
-    if (hooks.before)
-        hooks.before();
-
-    int w = windowWidth, h = windowHeight;
-    if (hooks.fixedSize) {
-        w = hooks.fixedWidth;
-        h = hooks.fixedHeight;
-    } else if (fullScreen) {
+    int w = hooks.fixedWidth, h = hooks.fixedHeight;
+    if (!hooks.fixedSize)
         measureCanvas(&w, &h);
-    }
     if (w != canvasWidth || h != canvasHeight) {
         canvasWidth = w;
         canvasHeight = h;
         webCanvasSize(w, h);
-        if (reshapeFunc)
-            reshapeFunc(w, h);
-        else
-            glViewport(0, 0, w, h);
+        reshapeFunc(w, h);
     }
 
     std::vector<int> keys;
     keys.swap(pendingKeys);
     for (int k : keys) {
-        if (k >= specialKey) {
-            if (specialFunc)
-                specialFunc(k - specialKey, 0, 0);
-        } else if (keyboardFunc) {
+        if (k >= specialKey)
+            specialFunc(k - specialKey, 0, 0);
+        else
             keyboardFunc((unsigned char)k, 0, 0);
-        }
     }
 
-    if (idleFunc)
-        idleFunc();
-    else if (displayFunc)
-        displayFunc();
+    idleFunc();
 
     if (hooks.after)
         hooks.after();
@@ -148,7 +131,7 @@ void frame()
 void circleTable(std::vector<GLfloat> &sint, std::vector<GLfloat> &cost, int n, bool halfCircle)
 {
     const int size = std::abs(n);
-    const GLfloat angle = (halfCircle ? 1 : 2) * (GLfloat)M_PI / (GLfloat)(n == 0 ? 1 : n);
+    const GLfloat angle = (halfCircle ? 1 : 2) * (GLfloat)M_PI / (GLfloat)n;
     sint.assign(size + 1, 0);
     cost.assign(size + 1, 0);
     sint[0] = 0.0f;
@@ -166,6 +149,9 @@ void circleTable(std::vector<GLfloat> &sint, std::vector<GLfloat> &cost, int n, 
     }
 }
 
+// The wire sphere last cut (the show draws one size): its parameters, its
+// vertices and normals, and the indices of the lines through its slices and
+// round its stacks.
 struct WireSphere {
     double radius;
     GLint slices, stacks;
@@ -173,25 +159,18 @@ struct WireSphere {
     std::vector<unsigned short> sliceIdx, stackIdx;
 };
 
-std::vector<WireSphere *> wireSpheres;
+WireSphere wire;
 
-WireSphere *buildWireSphere(double radiusIn, GLint slices, GLint stacks)
+void cutWireSphere(double radiusIn, GLint slices, GLint stacks)
 {
-    for (WireSphere *w : wireSpheres)
-        if (w->radius == radiusIn && w->slices == slices && w->stacks == stacks)
-            return w;
-
-    WireSphere *ws = new WireSphere{radiusIn, slices, stacks, {}, {}, {}, {}};
-    wireSpheres.push_back(ws);
-    if (slices == 0 || stacks < 2)
-        return ws;                      // nothing to draw
+    wire = WireSphere{radiusIn, slices, stacks, {}, {}, {}, {}};
     const GLfloat radius = (GLfloat)radiusIn;
     const int nVert = slices * (stacks - 1) + 2;
     std::vector<GLfloat> sint1, cost1, sint2, cost2;
     circleTable(sint1, cost1, -slices, false);
     circleTable(sint2, cost2, stacks, true);
 
-    std::vector<GLfloat> &v = ws->vertices, &n = ws->normals;
+    std::vector<GLfloat> &v = wire.vertices, &n = wire.normals;
     v.assign(nVert * 3, 0);
     n.assign(nVert * 3, 0);
     v[2] = radius;                      // top
@@ -215,14 +194,13 @@ WireSphere *buildWireSphere(double radiusIn, GLint slices, GLint stacks)
 
     for (int i = 0; i < stacks - 1; i++)
         for (int j = 0; j < slices; j++)
-            ws->stackIdx.push_back((unsigned short)(1 + i * slices + j));
+            wire.stackIdx.push_back((unsigned short)(1 + i * slices + j));
     for (int i = 0; i < slices; i++) {
-        ws->sliceIdx.push_back(0);
+        wire.sliceIdx.push_back(0);
         for (int j = 0; j < stacks - 1; j++)
-            ws->sliceIdx.push_back((unsigned short)(1 + i + j * slices));
-        ws->sliceIdx.push_back((unsigned short)(nVert - 1));
+            wire.sliceIdx.push_back((unsigned short)(1 + i + j * slices));
+        wire.sliceIdx.push_back((unsigned short)(nVert - 1));
     }
-    return ws;
 }
 
 }  // namespace
@@ -246,10 +224,9 @@ void glutInitDisplayMode(unsigned int)
 {
 }
 
-void glutInitWindowSize(int width, int height)
+// The window is the canvas, which the page sizes (see glutFullScreen).
+void glutInitWindowSize(int, int)
 {
-    windowWidth = width;
-    windowHeight = height;
 }
 
 void glutInitWindowPosition(int, int)
@@ -273,16 +250,16 @@ int glutCreateWindow(const char *title)
     return 1;
 }
 
-// The page has already asked the browser for full screen (only a click may);
-// from here on the canvas follows the size of the page.
+// The page has already asked the browser for full screen (only a click may),
+// and the canvas follows the size of the page.
 void glutFullScreen(void)
 {
-    fullScreen = true;
 }
 
-void glutDisplayFunc(void (*func)(void))
+// Each frame is the idle function's, which the show makes the same as its
+// display function; nothing else asks for a redisplay.
+void glutDisplayFunc(void (*)(void))
 {
-    displayFunc = func;
 }
 
 void glutReshapeFunc(void (*func)(int, int))
@@ -331,13 +308,12 @@ void glutSwapBuffers(void)
 
 void glutWireSphere(double radius, GLint slices, GLint stacks)
 {
-    WireSphere *ws = buildWireSphere(radius, slices, stacks);
-    if (ws->vertices.empty())
-        return;
+    if (wire.vertices.empty() || radius != wire.radius || slices != wire.slices || stacks != wire.stacks)
+        cutWireSphere(radius, slices, stacks);
     const int sliceLen = stacks + 1, stackLen = slices;
-    unsigned first = webArrayVertices(ws->vertices.data(), ws->normals.data(), (int)ws->vertices.size() / 3, true);
+    unsigned first = webArrayVertices(wire.vertices.data(), wire.normals.data(), (int)wire.vertices.size() / 3);
     for (int i = 0; i < slices; i++)
-        webArrayElements(kLineStrip, first, &ws->sliceIdx[i * sliceLen], sliceLen);
+        webArrayElements(kLineStrip, first, &wire.sliceIdx[i * sliceLen], sliceLen);
     for (int i = 0; i < stacks - 1; i++)
-        webArrayElements(kLineLoop, first, &ws->stackIdx[i * stackLen], stackLen);
+        webArrayElements(kLineLoop, first, &wire.stackIdx[i * stackLen], stackLen);
 }

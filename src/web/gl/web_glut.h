@@ -6,7 +6,6 @@
 #define WEB_GLUT_H_HOOKS
 
 struct WebFrameHooks {
-    void (*before)() = nullptr;     // at the start of each loop iteration
     void (*after)() = nullptr;      // after the frame's idle function returned
     bool backToBack = false;        // frames as fast as they come, not one per animation frame
     int fps = 60;                   // otherwise at most this many frames a second

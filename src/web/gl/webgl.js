@@ -2,8 +2,11 @@
 //
 // One program draws every lit primitive: positions and normals arrive in eye
 // coordinates, the vertex shader projects them and lights each vertex by the
-// GL 1.x lighting equation (two lights, colour material, one-sided, no local
-// viewer), and the colour is interpolated across the primitive. A second
+// GL 1.x lighting equation as the show sets it up (two lights, each with a
+// diffuse colour, a position and a spot; colour material; GL's default scene
+// ambient; no specular or emissive material, no light ambient, no
+// attenuation; one-sided, no local viewer), and the colour is interpolated
+// across the primitive. A second
 // program copies a picture to the canvas pixel for pixel (glDrawPixels).
 mergeInto(LibraryManager.library, {
   $WebGLState: {
@@ -17,10 +20,7 @@ mergeInto(LibraryManager.library, {
     texture: null,
     width: 0,
     height: 0,
-    viewport: [0, 0, 0, 0],
-    depthTest: false,
     depthFunc: 0x0201,
-    blend: false,
   },
 
   webglCreate__deps: ['$WebGLState'],
@@ -51,72 +51,47 @@ mergeInto(LibraryManager.library, {
       return p;
     }
 
-    // uState (see packState in gl.cpp), twenty vec4:
-    //   [0]  lighting, colour material, shininess     [1..4] material ambient, diffuse, specular, emission
-    //   [5]  scene ambient
-    //   light i at 6 + 6 i: [+0] on, spot exponent, cos cut-off (-2: none)
-    //   [+1..+3] ambient, diffuse, specular  [+4] position  [+5] spot direction
-    //   [18 + i] attenuation: constant, linear, quadratic
+    // uLights (the lights of gl.cpp), light i at 4 i: [+0] spot exponent,
+    // cos cut-off (-2: none)  [+1] diffuse  [+2] position  [+3] spot direction.
+    // The colour is the material's ambient and diffuse colour; the scene's
+    // ambient light is GL's 0.2 grey.
     var litVs = [
       '#version 300 es',
       'layout(location = 0) in vec3 aPosition;',
       'layout(location = 1) in vec3 aNormal;',
-      'layout(location = 2) in vec4 aColor;',
+      'layout(location = 2) in vec3 aColor;',
       'uniform mat4 uProjection;',
-      'uniform vec4 uState[20];',
-      'out vec4 vColor;',
+      'uniform vec4 uLights[8];',
+      'out vec3 vColor;',
       'void main() {',
       '  gl_Position = uProjection * vec4(aPosition, 1.0);',
-      '  if (uState[0].x == 0.0) { vColor = aColor; return; }',
-      '  bool colorMaterial = uState[0].y != 0.0;',
-      '  float shininess = uState[0].z;',
-      '  vec4 ambient = colorMaterial ? aColor : uState[1];',
-      '  vec4 diffuse = colorMaterial ? aColor : uState[2];',
-      '  vec3 c = uState[4].rgb + ambient.rgb * uState[5].rgb;',
+      '  vec3 c = aColor * vec3(0.2);',
       '  for (int i = 0; i < 2; i++) {',
-      '    int b = 6 + 6 * i;',
-      '    if (uState[b].x == 0.0) continue;',
-      '    vec4 p = uState[b + 4];',
-      '    vec3 vp; float att = 1.0;',
-      '    if (p.w != 0.0) {',
-      '      vp = p.xyz / p.w - aPosition;',
-      '      float d = length(vp);',
-      '      vec3 k = uState[18 + i].xyz;',
-      '      att = 1.0 / (k.x + k.y * d + k.z * d * d);',
-      '    } else {',
-      '      vp = p.xyz;',
-      '    }',
-      '    vp = normalize(vp);',
+      '    int b = 4 * i;',
+      '    vec4 p = uLights[b + 2];',
+      '    vec3 vp = normalize(p.w != 0.0 ? p.xyz / p.w - aPosition : p.xyz);',
       '    float spot = 1.0;',
-      '    float cosCutoff = uState[b].z;',
+      '    float cosCutoff = uLights[b].y;',
       '    if (cosCutoff > -1.5) {',
-      '      float s = dot(-vp, normalize(uState[b + 5].xyz));',
-      '      spot = s >= cosCutoff ? pow(max(s, 0.0), uState[b].y) : 0.0;',
+      '      float s = dot(-vp, normalize(uLights[b + 3].xyz));',
+      '      spot = s >= cosCutoff ? pow(max(s, 0.0), uLights[b].x) : 0.0;',
       '    }',
       '    float nl = dot(aNormal, vp);',
-      '    vec3 term = ambient.rgb * uState[b + 1].rgb;',
-      '    if (nl > 0.0) {',
-      '      term += nl * diffuse.rgb * uState[b + 2].rgb;',
-      '      vec3 h = normalize(vp + vec3(0.0, 0.0, 1.0));',
-      '      float nh = max(dot(aNormal, h), 0.0);',
-      '      float f = shininess == 0.0 ? 1.0 : pow(nh, shininess);',
-      '      term += f * uState[3].rgb * uState[b + 3].rgb;',
-      '    }',
-      '    c += att * spot * term;',
+      '    if (nl > 0.0) c += spot * (nl * aColor * uLights[b + 1].rgb);',
       '  }',
-      '  vColor = vec4(clamp(c, 0.0, 1.0), clamp(diffuse.a, 0.0, 1.0));',
+      '  vColor = clamp(c, 0.0, 1.0);',
       '}',
     ].join('\n');
     var litFs = [
       '#version 300 es',
       'precision highp float;',
-      'in vec4 vColor;',
+      'in vec3 vColor;',
       'out vec4 fragColor;',
-      'void main() { fragColor = vColor; }',
+      'void main() { fragColor = vec4(vColor, 1.0); }',
     ].join('\n');
     S.lit = program(litVs, litFs);
     S.litProjection = gl.getUniformLocation(S.lit, 'uProjection');
-    S.litState = gl.getUniformLocation(S.lit, 'uState');
+    S.litLights = gl.getUniformLocation(S.lit, 'uLights');
 
     // The picture's texel for every window pixel the picture covers.
     var blitVs = [
@@ -146,16 +121,15 @@ mergeInto(LibraryManager.library, {
     gl.enableVertexAttribArray(0);
     gl.enableVertexAttribArray(1);
     gl.enableVertexAttribArray(2);
-    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 40, 0);
-    gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 40, 12);
-    gl.vertexAttribPointer(2, 4, gl.FLOAT, false, 40, 24);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 36, 0);
+    gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 36, 12);
+    gl.vertexAttribPointer(2, 3, gl.FLOAT, false, 36, 24);
     S.blitVao = gl.createVertexArray();
     S.texture = gl.createTexture();
     gl.bindVertexArray(null);
 
     // GL's initial state, where WebGL's differs.
     gl.disable(gl.DEPTH_TEST);
-    gl.disable(gl.BLEND);
     gl.disable(gl.DITHER);
     gl.depthFunc(gl.LESS);
     gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
@@ -172,18 +146,16 @@ mergeInto(LibraryManager.library, {
   webglWarmUp: function() {
     if (!_webglCreate()) return 0;
     var S = WebGLState, gl = S.gl;
-    var vertex = [-0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1, 1,
-                  0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1, 1,
-                  0, 0.5, -0.5, 0, 0, 1, 1, 1, 1, 1];
-    var state = new Float32Array(80);
-    state[0] = 1;                            // lit, with colour material
-    state[1] = 1;
-    state[6] = 1;                            // light 0 on, no spot
-    state[8] = -2;
+    var vertex = [-0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1,
+                  0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1,
+                  0, 0.5, -0.5, 0, 0, 1, 1, 1, 1];
+    var lights = new Float32Array(32);       // both dark, without a cone
+    lights[1] = -2;
+    lights[17] = -2;
     var identity = new Float32Array([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1]);
     gl.useProgram(S.lit);
     gl.uniformMatrix4fv(S.litProjection, false, identity);
-    gl.uniform4fv(S.litState, state);
+    gl.uniform4fv(S.litLights, lights);
     gl.bindVertexArray(S.vao);
     gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
     gl.bufferData(gl.ARRAY_BUFFER, new Float32Array(vertex), gl.STREAM_DRAW);
@@ -216,7 +188,6 @@ mergeInto(LibraryManager.library, {
 
   webglViewport__deps: ['$WebGLState'],
   webglViewport: function(x, y, w, h) {
-    WebGLState.viewport = [x, y, w, h];
     WebGLState.gl.viewport(x, y, w, h);
   },
 
@@ -225,15 +196,12 @@ mergeInto(LibraryManager.library, {
     var gl = WebGLState.gl;
     gl.clearColor(r, g, b, a);
     gl.clearDepth(depth);
-    gl.clear(mask & (gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT));
+    gl.clear(mask);
   },
 
-  webglCapability__deps: ['$WebGLState'],
-  webglCapability: function(cap, on) {
-    var gl = WebGLState.gl;
-    if (cap == gl.DEPTH_TEST) WebGLState.depthTest = !!on;
-    if (cap == gl.BLEND) WebGLState.blend = !!on;
-    if (on) gl.enable(cap); else gl.disable(cap);
+  webglEnable__deps: ['$WebGLState'],
+  webglEnable: function(cap) {
+    WebGLState.gl.enable(cap);
   },
 
   webglDepthFunc__deps: ['$WebGLState'],
@@ -242,52 +210,40 @@ mergeInto(LibraryManager.library, {
     WebGLState.gl.depthFunc(func);
   },
 
-  webglBlendFunc__deps: ['$WebGLState'],
-  webglBlendFunc: function(src, dst) {
-    WebGLState.gl.blendFunc(src, dst);
-  },
-
   webglDraw__deps: ['$WebGLState'],
-  webglDraw: function(lines, vertices, vertexCount, indices, indexCount, projection, state) {
+  webglDraw: function(lines, vertices, vertexCount, indices, indexCount, projection, lights) {
     var S = WebGLState, gl = S.gl;
     gl.useProgram(S.lit);
     gl.uniformMatrix4fv(S.litProjection, false, HEAPF32.subarray(projection >> 2, (projection >> 2) + 16));
-    gl.uniform4fv(S.litState, HEAPF32.subarray(state >> 2, (state >> 2) + 80));
+    gl.uniform4fv(S.litLights, HEAPF32.subarray(lights >> 2, (lights >> 2) + 32));
     gl.bindVertexArray(S.vao);
     gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
-    gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + vertexCount * 10), gl.STREAM_DRAW);
+    gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + vertexCount * 9), gl.STREAM_DRAW);
     gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, HEAPU16.subarray(indices >> 1, (indices >> 1) + indexCount), gl.STREAM_DRAW);
     gl.drawElements(lines ? gl.LINES : gl.TRIANGLES, indexCount, gl.UNSIGNED_SHORT, 0);
     gl.bindVertexArray(null);
   },
 
-  // The picture lands at the canvas's lower-left corner whatever the
-  // viewport; the depth test passes (the raster position's depth is 0).
+  // The picture lands at the canvas's lower-left corner (the viewport is
+  // the whole canvas); the depth test passes (the raster position's depth
+  // is 0).
   webglDrawPixels__deps: ['$WebGLState'],
-  webglDrawPixels: function(width, height, rgba, stride) {
+  webglDrawPixels: function(width, height, rgba) {
     var S = WebGLState, gl = S.gl;
-    var rowLength = stride / 4;
     gl.bindTexture(gl.TEXTURE_2D, S.texture);
-    gl.pixelStorei(gl.UNPACK_ROW_LENGTH, rowLength);
     gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA8, width, height, 0, gl.RGBA, gl.UNSIGNED_BYTE,
-                  HEAPU8.subarray(rgba, rgba + stride * height));
-    gl.pixelStorei(gl.UNPACK_ROW_LENGTH, 0);
+                  HEAPU8.subarray(rgba, rgba + width * height * 4));
     gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
     gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
     gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_S, gl.CLAMP_TO_EDGE);
     gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_T, gl.CLAMP_TO_EDGE);
     gl.useProgram(S.blit);
     gl.uniform2f(S.blitScale, 2 * width / S.width, 2 * height / S.height);
-    gl.viewport(0, 0, S.width, S.height);
-    gl.disable(gl.BLEND);
     gl.depthFunc(gl.ALWAYS);
     gl.bindVertexArray(S.blitVao);
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
     gl.bindVertexArray(null);
     gl.depthFunc(S.depthFunc);
-    if (S.blend) gl.enable(gl.BLEND);
-    var v = S.viewport;
-    gl.viewport(v[0], v[1], v[2], v[3]);
   },
 
   // The main loop's animation frames go through the page's pacer

@@ -12,13 +12,11 @@ typedef unsigned int GLbitfield;
 typedef void GLvoid;
 typedef int GLint;
 typedef int GLsizei;
-typedef unsigned char GLubyte;
 typedef float GLfloat;
 typedef float GLclampf;
 typedef double GLdouble;
 typedef double GLclampd;
 
-#define GL_FALSE 0
 #define GL_TRUE 1
 
 #define GL_DEPTH_BUFFER_BIT 0x00000100

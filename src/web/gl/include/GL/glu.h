@@ -8,8 +8,6 @@
 #include <GL/gl.h>
 
 #define GLU_SMOOTH 100000
-#define GLU_FLAT 100001
-#define GLU_NONE 100002
 #define GLU_FILL 100012
 
 #ifdef __cplusplus
