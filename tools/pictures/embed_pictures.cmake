@@ -1,10 +1,11 @@
 # embed_pictures.cmake -- the four pictures as the headers LITELOGO.h,
-# SIDELIT.h, SPIDER.h and ZORSMALL.h, for the builds that run a converter
-# built for the host (the web and Windows builds; the desktop build makes
-# and runs its own, tools/pictures/CMakeLists.txt).
+# SIDELIT.h, SPIDER.h and ZORSMALL.h, for every build: the desktop's with the
+# converter it builds (tools/pictures/CMakeLists.txt), the web and Windows
+# builds with one built for the host (scripts/lib.sh).
 #
 #   embed_pictures(TARGET CONVERTER)
 #
+# CONVERTER is the converter's path, or the name of its target.
 # writes them into ${CMAKE_CURRENT_BINARY_DIR}/pictures, which it returns in
 # PICTURES_DIR, and adds the custom target TARGET that makes them. They are
 # made again when a picture or the converter changes.
