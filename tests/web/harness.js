@@ -84,20 +84,6 @@ async function openShow(browser, url, { width = 1280, height = 720, start = true
   return { page, consoleLines, requests };
 }
 
-async function pixels(page, name) {
-  const b64 = await page.evaluate((n) => {
-    const p = window.demoPixels[n];
-    if (!p) return null;
-    let s = '';
-    for (let i = 0; i < p.rgba.length; i += 0x8000)
-      s += String.fromCharCode.apply(null, p.rgba.subarray(i, i + 0x8000));
-    return JSON.stringify({ width: p.width, height: p.height, data: btoa(s) });
-  }, name);
-  if (!b64) return null;
-  const o = JSON.parse(b64);
-  return { width: o.width, height: o.height, rgba: Buffer.from(o.data, 'base64') };
-}
-
 // A PNG as RGBA rows, bottom row first (as GL reads pixels).
 function readPngBottomUp(file) {
   const png = PNG.sync.read(fs.readFileSync(file));
@@ -357,11 +343,13 @@ async function open(url, { width = 1280, height = 720, scale = 1, chromiumArgs =
     await s.waitFor('window.demoReady === true', 30000);
     await s.click('#start');
   };
-  s.pixels = (name) => pixelsOf(s, name);
+  s.pixels = (name) => pixels(s, name);
   return s;
 }
 
-async function pixelsOf(s, name) {
+// A picture the program handed to the page (window.demoPixels), asked of a
+// puppeteer page or a session: anything with evaluate().
+async function pixels(s, name) {
   const b64 = await s.evaluate((n) => {
     const p = window.demoPixels[n];
     if (!p) return null;

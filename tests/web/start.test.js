@@ -117,13 +117,15 @@ for (const { how, start, sound } of [
             return real.apply(this, args);
           };
         }
-        document.getElementById('start').addEventListener('click', () => demoOrder.push('click over'));
+        document.getElementById('start').addEventListener('click', () =>
+          demoOrder.push(DemoMusic.context() ? 'click over, the music has the sound' : 'click over, the music has no sound'));
       });
       await start(s);
       await s.waitFor('window.demoFrame >= 30', 60000);
       await s.waitFor(async () => (await DemoMusic.position()) > 0.5, 30000);
       assert.deepStrictEqual(await s.evaluate(() => window.demoOrder),
-                             [sound, 'full screen after frame 1', 'click over', 'player after the first frame drawn']);
+                             [sound, 'full screen after frame 1', 'click over, the music has the sound',
+                              'player after the first frame drawn']);
       assert.deepStrictEqual(await s.errors(), []);
     }));
 }

@@ -202,14 +202,19 @@ var DemoMusic = (function () {
         var output = new Promise(function (resolve) { opened = resolve; });
         // The output, given by the click (see begin below); made here, still
         // inside the click, when the click could not make it, so that the
-        // output may run.
-        function open(audio) {
+        // output may run. The player loads into it once `after` (a promise,
+        // when given) has settled.
+        function open(audio, after) {
             if (ticket !== generation)
                 return;             // close() came first
             var out;
             try {
                 context = audio || new AudioContext();
-                out = openOutput(context);
+                out = after ? Promise.resolve(after).then(function () {
+                    if (ticket !== generation)
+                        throw new Error('closed');
+                    return openOutput(context);
+                }) : openOutput(context);
             } catch (e) {
                 out = Promise.reject(e);
             }
@@ -271,9 +276,9 @@ var DemoMusic = (function () {
     // the audio context: begin() takes over the module's bytes and gets the
     // music ready for the show's calls (carried out once the output is
     // ready, as with start()); the click then hands over its context with
-    // open(audio), before it returns when it has none (open() makes it,
-    // which needs the gesture), when it likes when it has. `ready` resolves
-    // as start() does.
+    // open(audio, after), before it returns (without a context open() makes
+    // one, which needs the gesture); the player loads once `after`, when
+    // given, has settled. `ready` resolves as start() does.
     music.begin = function (moduleUrl, progress) {
         var b = begin(moduleUrl, progress);
         return { ready: b.bytes.then(function () {}), open: b.open };

@@ -253,18 +253,16 @@
     } catch (e) {
       audio = null;             // open() tries again and says why it cannot
     }
-    // The music's player (its worklet, the engine compiled in the audio
-    // thread) loads once the first frame is drawn, not beside it: on a
-    // machine of few cores the two would share them. A context that the
-    // click could not make is made by open() now, in the gesture.
-    if (music && audio && running && !demoTimes.firstFrame) {
-      var opened = false;
-      afterFirstFrame = function () {
-        if (!opened)
-          music.open(audio);
-        opened = true;
-      };
-      setTimeout(afterFirstFrame, 1000);      // a first frame never known drawn (a lost context)
+    // The music takes the sound now (a context that the click could not
+    // make is made by open(), in the gesture); its player (the worklet, its
+    // engine compiled in the audio thread) loads once the first frame is
+    // drawn, not beside it: on a machine of few cores the two would share
+    // them.
+    if (music && running && !demoTimes.firstFrame) {
+      music.open(audio, new Promise(function (resolve) {
+        afterFirstFrame = resolve;
+        setTimeout(resolve, 1000);            // a first frame never known drawn (a lost context)
+      }));
     } else if (music) {
       music.open(audio);
     }
