@@ -256,29 +256,21 @@ var DemoMusic = (function () {
     // an OfflineAudioContext). `progress(received, total)`, when given, hears
     // how far the module's bytes have come. Never rejects: what fails leaves
     // the music off, to be said by init() or load(); close() during the wait
-    // ends it at once. prepare() resolves when the music is ready to play;
-    // start() as soon as the module's bytes are here, the output and the
-    // worklet still on their way: the show's calls made before they are
-    // ready are carried out when they are (the music then begins as far
-    // into the module as the show has come since it asked), and what fails
-    // on the way is said then.
+    // ends it at once. prepare() resolves when the music is ready to play.
     music.prepare = function (moduleUrl, audio, progress) {
         var b = begin(moduleUrl, progress);
         b.open(audio);
         return b.done;
     };
-    music.start = function (moduleUrl, audio, progress) {
-        var b = begin(moduleUrl, progress);
-        b.open(audio);
-        return b.bytes.then(function () {});
-    };
-    // start() in two steps, for a click that runs the show before it makes
-    // the audio context: begin() takes over the module's bytes and gets the
-    // music ready for the show's calls (carried out once the output is
-    // ready, as with start()); the click then hands over its context with
+    // The click's way, in two steps: begin() takes over the module's bytes
+    // and gets the music ready for the show's calls, which are carried out
+    // once the output and the worklet are (the music then begins as far
+    // into the module as the show has come since it asked; what fails on
+    // the way is said then); the click then hands over its context with
     // open(audio, after), before it returns (without a context open() makes
     // one, which needs the gesture); the player loads once `after`, when
-    // given, has settled. `ready` resolves as start() does.
+    // given, has settled. `ready` resolves as soon as the module's bytes are
+    // here.
     music.begin = function (moduleUrl, progress) {
         var b = begin(moduleUrl, progress);
         return { ready: b.bytes.then(function () {}), open: b.open };
