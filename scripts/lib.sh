@@ -18,16 +18,19 @@ missing_packages() {
     done
 }
 
+# Runs a command as root, through sudo when this is not root already.
+as_root() {
+    if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
+}
+
 # apt-get as root. Another install may hold apt's locks: dpkg's, which
 # apt-get waits for itself (DPkg::Lock::Timeout), or the package lists'
 # (apt-get update), which it does not; a step refused for a lock is tried
 # again every 5 s, for up to 15 minutes in all.
 apt_get() {
-    as_root=
-    [ "$(id -u)" -ne 0 ] && as_root=sudo
     errors=$(mktemp)
     waited=0
-    until $as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 "$@" 2>"$errors"; do
+    until as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 "$@" 2>"$errors"; do
         if [ "$waited" -ge 900 ] || ! grep -q 'Could not get lock\|Unable to lock\|Unable to acquire' "$errors"; then
             cat "$errors" >&2
             rm -f "$errors"

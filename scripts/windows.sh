@@ -38,12 +38,10 @@ install_toolchain() {
     if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ \
        && ! grep -qs '^deb-src' /etc/apt/sources.list; then
         say "adding Debian's source packages to apt (deb-src, bookworm)"
-        as_root=
-        [ "$(id -u)" -ne 0 ] && as_root=sudo
         printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
             'Suites: bookworm bookworm-updates' 'Components: main' \
             'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' \
-            | $as_root tee /etc/apt/sources.list.d/corbanet-debian-src.sources >/dev/null
+            | as_root tee /etc/apt/sources.list.d/corbanet-debian-src.sources >/dev/null
         apt_get update -qq
     fi
     need_packages windows g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine dpkg-dev cmake \

@@ -178,19 +178,22 @@ MusicModule *musicLoad(const char *name)
 
 void musicPlay(MusicModule *module)
 {
-    if (pullRate > 0 && module) {
-        std::lock_guard<std::mutex> hold(pullLock);
-        openmpt_module_set_position_seconds(module->mod, 0.0);
-        playing = module;
+    if (!module || (!device && pullRate == 0))
         return;
-    }
-    if (!device || !module)
-        return;
-    SDL_LockAudioDevice(device);
+    // The module is swapped in under the lock of whoever renders it: SDL's
+    // audio thread, or musicPull.
+    if (device)
+        SDL_LockAudioDevice(device);
+    else
+        pullLock.lock();
     openmpt_module_set_position_seconds(module->mod, 0.0);
     playing = module;
-    SDL_UnlockAudioDevice(device);
-    SDL_PauseAudioDevice(device, 0);
+    if (device) {
+        SDL_UnlockAudioDevice(device);
+        SDL_PauseAudioDevice(device, 0);
+    } else {
+        pullLock.unlock();
+    }
 }
 
 // A pulled output has no device: its module plays on into the recording.
