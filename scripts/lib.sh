@@ -64,8 +64,27 @@ host_tools() {
     fi
 }
 
+# Xvfb picks a free display number itself and writes it to the file named
+# by -displayfd once it takes connections; two runs started at the same
+# moment (the test command's two lanes) never reach for the same number.
 on_xvfb() {
-    xvfb-run -a -s "-screen 0 1280x720x24 -nolisten tcp" "$@"
+    xvfb_number=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$xvfb_number" 2>/dev/null &
+    xvfb_pid=$!
+    until [ -s "$xvfb_number" ]; do
+        if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+            echo "the virtual X server (Xvfb) did not start" >&2
+            rm -f "$xvfb_number"
+            return 1
+        fi
+        sleep 0.1
+    done
+    DISPLAY=:$(head -n 1 "$xvfb_number") "$@"
+    xvfb_status=$?
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+    rm -f "$xvfb_number"
+    return "$xvfb_status"
 }
 
 # Without Mono and Gecko (Wine would offer to install them); WINEDEBUG and

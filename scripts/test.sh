@@ -143,12 +143,22 @@ fi
 
 stage_limit=${DEMO_TEST_STAGE_SECONDS:-10800}
 
+# The stages run in two lanes side by side, each lane's stages one after the
+# other: the first keeps both processors busy with builds and tests; the
+# second mostly waits (on browsers playing the show at its own pace, on
+# Wine), so that its waiting overlaps the first's work. The first lane's
+# output reaches the terminal as it comes; the second's is kept and shown
+# after it, stage by stage. With --only the one stage runs alone.
+lane_one="desktop sanitize fuzz"
+lane_two="windows web"
+
 # Runs stage $1 under the time limit: its script from DEMO_TEST_STAGE_DIR
 # when that is set, else this script's own stage function in a process of
 # its own. `timeout` puts the stage in a process group of its own and ends
 # the whole group when the time is up; its process id (the group's) is kept
 # in a file, for the signal handler below.
 run_stage() {
+    pid_file="$logs/$1.pid"
     if [ -n "${DEMO_TEST_STAGE_DIR:-}" ]; then
         set -- "$DEMO_TEST_STAGE_DIR/$1"
         if [ ! -x "$1" ]; then
@@ -159,7 +169,7 @@ run_stage() {
         set -- "$self" --run-stage "$1"
     fi
     timeout --kill-after=30 "$stage_limit" "$@" &
-    echo $! >"$logs/stage.pid"
+    echo $! >"$pid_file"
     wait $!
     status=$?
     if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
@@ -168,23 +178,26 @@ run_stage() {
     return "$status"
 }
 
-# Ctrl-C, SIGTERM or a closed terminal ends the running stage too: it is in
-# a process group of its own, which the terminal's signal does not reach.
+# Ctrl-C, SIGTERM or a closed terminal ends the running stages too: each is
+# in a process group of its own, which the terminal's signal does not reach.
 on_signal() {
-    [ -f "$logs/stage.pid" ] && kill -TERM "-$(cat "$logs/stage.pid")" 2>/dev/null
+    for f in "$logs"/*.pid; do
+        [ -f "$f" ] && kill -TERM "-$(cat "$f")" 2>/dev/null
+    done
     exit 130
 }
 trap on_signal INT TERM HUP
 
 # Sets $cpu to the processor time (user + system, seconds) of every child
-# waited for so far. `times` must run in this shell itself: in a pipeline or
-# a command substitution it would report a subshell's children.
+# this shell has waited for so far ($1: a name for its scratch file). `times` must run in the shell itself: in
+# a pipeline or a command substitution it would report a subshell's
+# children. Each lane is a shell of its own, so it counts its own stages.
 children_cpu() {
-    times >"$logs/times"
+    times >"$logs/times.$1"
     cpu=$(awk 'NR == 2 {
         n = split($0, f, /[ms ]+/); total = 0
         for (i = 1; i + 1 <= n; i += 2) if (f[i] != "") total += f[i] * 60 + f[i + 1]
-        printf "%.1f", total }' "$logs/times")
+        printf "%.1f", total }' "$logs/times.$1")
 }
 
 now() {
@@ -205,52 +218,111 @@ counts_of() {
     esac
 }
 
-summary="$logs/summary"
+# Runs the stages named, one after the other, in this (sub)shell. Each
+# leaves in $logs: its output (STAGE.out), and its row of the summary and
+# its counts (STAGE.row, STAGE.counts). With `live` the output reaches the
+# terminal as it comes.
+run_lane() {
+    live=$1
+    shift
+    for stage in "$@"; do
+        echo "=== test: stage $stage" >&2
+        children_cpu "$live"
+        cpu0=$cpu
+        t0=$(now)
+        # The status comes back through a file, past the pipe.
+        if [ "$live" = live ]; then
+            { run_stage "$stage"; echo $? >"$logs/$stage.rc"; } | tee "$logs/$stage.out"
+        else
+            { run_stage "$stage"; echo $? >"$logs/$stage.rc"; } >"$logs/$stage.out" 2>&1
+        fi
+        rm -f "$logs/$stage.pid"
+        t1=$(now)
+        children_cpu "$live"
+        cpu1=$cpu
+        rc=$(cat "$logs/$stage.rc" 2>/dev/null || echo 1)
+        counts=$(counts_of "$stage" "$logs/$stage.out")
+        if [ "$rc" -eq 0 ]; then result=passed; else result=FAILED; fi
+        # How a stage that did not end by itself ended (timeout's status 124, or
+        # 128 + the signal's number).
+        how=
+        if [ "$rc" -eq 124 ]; then how="; ended at its time limit"
+        elif [ "$rc" -gt 128 ]; then how="; ended by signal $((rc - 128))"; fi
+        if [ -n "$counts" ]; then
+            set -- $counts
+            passed=$1 failed=$2
+            # A stage whose tests all passed may still fail (a leak found at
+            # exit, a step after its tests): its failure is counted all the same.
+            [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
+            detail="$passed passed, $failed failed$how"
+        else
+            # No counts (the fuzzer, or a stage that failed before its tests):
+            # the stage is one test.
+            if [ "$rc" -eq 0 ]; then passed=1 failed=0; else passed=0 failed=1; fi
+            detail="no test counts$how"
+        fi
+        echo "$passed $failed $rc" >"$logs/$stage.counts"
+        awk -v s="$stage" -v a="$t0" -v b="$t1" -v c="$cpu0" -v d="$cpu1" -v r="$result" -v x="$detail" \
+            'BEGIN { printf "  %-9s %7.1f s wall %7.1f s cpu  %-7s (%s)\n", s, b - a, d - c, r, x }' >"$logs/$stage.row"
+        echo "=== test: stage $stage $result" >&2
+    done
+}
+
+# Only the named stages of a lane, in the lane's order.
+of_lane() {
+    lane=$1
+    picked=
+    for s in $lane; do
+        case " $stages " in *" $s "*) picked="$picked $s" ;; esac
+    done
+    echo $picked
+}
+
+began=$(now)
+# Every stage's packages before the lanes start, so that the two lanes
+# never install the same thing at once (npm's folders, apt's lock). The
+# stages' own setups then find nothing missing; a failure here shows in
+# the stage that needs what is missing.
+if [ -z "${DEMO_TEST_STAGE_DIR:-}" ] && [ "$stages" = "$all_stages" ]; then
+    echo "=== test: packages for every stage" >&2
+    desktop_setup || echo "test: installing the packages failed; the stages that need them will say what" >&2
+fi
+set_up=$(now)
+
+second=$(of_lane "$lane_two")
+if [ -n "$second" ]; then
+    ( run_lane kept $second ) &
+    lane_pid=$!
+fi
+run_lane live $(of_lane "$lane_one")
+if [ -n "$second" ]; then
+    wait "$lane_pid"
+    for stage in $second; do
+        echo "=== test: stage $stage, which ran beside the others: its output" >&2
+        cat "$logs/$stage.out"
+    done
+fi
+
 total_passed=0
 total_failed=0
 any_failed=0
+echo
+echo "=== test: summary (stage, wall-clock time, processor time, result)"
 for stage in $stages; do
-    echo "=== test: stage $stage" >&2
-    children_cpu
-    cpu0=$cpu
-    t0=$(now)
-    # The stage's standard output reaches the terminal and a log read for
-    # its counts; its status comes back through a file, past the pipe.
-    { run_stage "$stage"; echo $? >"$logs/$stage.rc"; } | tee "$logs/$stage.out"
-    rm -f "$logs/stage.pid"
-    t1=$(now)
-    children_cpu
-    cpu1=$cpu
-    rc=$(cat "$logs/$stage.rc" 2>/dev/null || echo 1)
-    counts=$(counts_of "$stage" "$logs/$stage.out")
-    if [ "$rc" -eq 0 ]; then result=passed; else result=FAILED; any_failed=1; fi
-    # How a stage that did not end by itself ended (timeout's status 124, or
-    # 128 + the signal's number).
-    how=
-    if [ "$rc" -eq 124 ]; then how="; ended at its time limit"
-    elif [ "$rc" -gt 128 ]; then how="; ended by signal $((rc - 128))"; fi
-    if [ -n "$counts" ]; then
-        set -- $counts
-        passed=$1 failed=$2
-        # A stage whose tests all passed may still fail (a leak found at
-        # exit, a step after its tests): its failure is counted all the same.
-        [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
-        detail="$passed passed, $failed failed$how"
+    if [ -f "$logs/$stage.counts" ]; then
+        read -r passed failed rc <"$logs/$stage.counts"
+        cat "$logs/$stage.row"
     else
-        # No counts (the fuzzer, or a stage that failed before its tests):
-        # the stage is one test.
-        if [ "$rc" -eq 0 ]; then passed=1 failed=0; else passed=0 failed=1; fi
-        detail="no test counts$how"
+        # A lane that could not run its stage at all.
+        passed=0 failed=1 rc=1
+        echo "  $stage: did not run"
     fi
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
-    awk -v s="$stage" -v a="$t0" -v b="$t1" -v c="$cpu0" -v d="$cpu1" -v r="$result" -v x="$detail" \
-        'BEGIN { printf "  %-9s %7.1f s wall %7.1f s cpu  %-7s (%s)\n", s, b - a, d - c, r, x }' >>"$summary"
+    [ "$rc" -ne 0 ] && any_failed=1
 done
-
-echo
-echo "=== test: summary (stage, wall-clock time, processor time, result)"
-cat "$summary"
+awk -v a="$began" -v b="$set_up" -v c="$(now)" \
+    'BEGIN { printf "  (%.1f s in all, %.1f s of it installing packages before the stages)\n", c - a, b - a }'
 if [ $((total_passed + total_failed)) -eq 0 ]; then
     # Never a success without a single test run.
     echo "test: no test ran" >&2

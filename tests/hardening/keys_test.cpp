@@ -104,7 +104,7 @@ TEST_F(Keys, NoKeyButEscChangesTheCourse)
     ASSERT_TRUE(p.start(launch));
     ASSERT_TRUE(p.waitForText("runner: first-frame", 60)) << tailOf(p.err);
     // The window fills the screen; the pointer over it gives it the keys.
-    xdotool(screen.name(), {"mousemove", "100", "100"});
+    xdotool(screen.name(), {"mousemove", "32", "24"});
     int rounds = 0;
     while (!p.ended && monotonicMs() - p.startedMs < courseSeconds * 1000.0) {
         xdotool(screen.name(), ordinary);

@@ -17,6 +17,8 @@ import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 STAGES = ["desktop", "web", "windows", "sanitize", "fuzz"]
+# The two lanes that run side by side, each in its own order.
+LANES = [["desktop", "sanitize", "fuzz"], ["windows", "web"]]
 HANG_LIMIT = "2"     # seconds a hanging stub gets before the runner ends it
 
 
@@ -54,6 +56,13 @@ def stub(stage, behaviour):
         lines.append({"pass": "exit 0", "fail": "exit 3", "crash": "kill -SEGV $$"}[kind])
     elif kind == "hang":
         lines.append("sleep 300")
+    elif kind == "meet":
+        # Passes only once the other stage named has started: two stages
+        # that meet must run at the same time.
+        other = behaviour[1]
+        lines += ['touch "$(dirname "$0")/started-%s"' % stage,
+                  'while [ ! -e "$(dirname "$0")/started-%s" ]; do sleep 0.1; done' % other,
+                  stage_counts(stage, 1, 0)]
     return "\n".join(lines) + "\n"
 
 
@@ -61,7 +70,7 @@ SUMMARY_LINE = re.compile(r"^  (\w+) +[0-9.]+ s wall +[0-9.]+ s cpu  (\w+) +\((.
 TOTAL_LINE = re.compile(r"^(\d+) passed, (\d+) failed$")
 
 
-def run_test_sh(stages, args=()):
+def run_test_sh(stages, args=(), limit=HANG_LIMIT):
     """Runs test.sh with the stub stages; returns (status, {stage: (result,
     detail)} in summary order, total line, stages that ran in order, stderr)."""
     with tempfile.TemporaryDirectory() as d:
@@ -74,7 +83,7 @@ def run_test_sh(stages, args=()):
             with open(path, "w") as f:
                 f.write("#!/bin/sh\necho %s >> %s\n%s" % (stage, ran, body))
             os.chmod(path, 0o755)
-        env = dict(os.environ, DEMO_TEST_STAGE_DIR=d, DEMO_TEST_STAGE_SECONDS=HANG_LIMIT)
+        env = dict(os.environ, DEMO_TEST_STAGE_DIR=d, DEMO_TEST_STAGE_SECONDS=limit)
         p = subprocess.run([os.path.join(ROOT, "scripts", "test.sh"), *args], env=env,
                            capture_output=True, text=True, timeout=120)
         order = lines_of(ran)
@@ -161,6 +170,12 @@ REFUSED = [
 
 
 class TestCommand(unittest.TestCase):
+    def assertRanInLanes(self, ran, expected):
+        """The stages expected ran, each once, and each lane's in its order."""
+        self.assertEqual(sorted(ran), sorted(expected))
+        for lane in LANES:
+            self.assertEqual([s for s in ran if s in lane], [s for s in lane if s in expected])
+
     def test_stages(self):
         for name, stages, args, status, summary, total, order in TEST_SH_CASES:
             with self.subTest(name):
@@ -168,8 +183,17 @@ class TestCommand(unittest.TestCase):
                 self.assertEqual(got, summary, err)
                 self.assertEqual(list(got), list(summary), "the summary's order")
                 self.assertEqual(got_total, total)
-                self.assertEqual(ran, order)
+                self.assertRanInLanes(ran, order)
                 self.assertEqual(rc, status, err)
+
+    def test_lanes_run_side_by_side(self):
+        # Each of the two first stages waits for the other to start: run one
+        # after the other, the first would wait until its limit ended it.
+        stages = but(ALL_PASS, desktop=("meet", "windows"), windows=("meet", "desktop"))
+        rc, got, total, ran, err = run_test_sh(stages, limit="60")
+        self.assertEqual(got["desktop"], ("passed", "1 passed, 0 failed"), err)
+        self.assertEqual(got["windows"], ("passed", "1 passed, 0 failed"), err)
+        self.assertEqual(rc, 0, err)
 
     def test_refused_arguments(self):
         for name, args, message in REFUSED:
