@@ -106,6 +106,8 @@ stage_windows() {
 #               installed launcher's show until Esc: the same code runs in
 #               every other hardening test with the sleeps skipped
 #   packaging   lintian on the Debian package: no code of ours runs
+#   scripts     the tests of shell scripts (the runners, the launcher): no
+#               compiled code of ours runs
 # and, by name, web_music: its faults would be in the browser's player; the
 # desktop render it compares with is the music layer sound_test runs here.
 stage_sanitize() {
@@ -126,7 +128,7 @@ stage_sanitize() {
     ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=1:abort_on_error=0" \
     LSAN_OPTIONS="suppressions=$suppressions:print_suppressions=0" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-        ctest_under_xvfb build-asan -LE 'real_speed|packaging' -E '^web_music$'
+        ctest_under_xvfb build-asan -LE 'real_speed|packaging|scripts' -E '^web_music$'
 }
 
 stage_fuzz() {

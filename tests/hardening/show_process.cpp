@@ -302,6 +302,8 @@ CourseReport parseReport(const std::string &err)
             r.keys.push_back({a, b});
         else if (sscanf(line.c_str(), "runner: special %u frame %u", &a, &b) == 2)
             r.specials.push_back({a, b});
+        else if (sscanf(line.c_str(), "runner: span %lf", &ms) == 1)
+            r.spanMs = ms;
         else if (sscanf(line.c_str(), "runner: frame %u", &a) == 1)
             r.lastFrame = a;
         else

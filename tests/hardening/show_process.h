@@ -52,6 +52,7 @@ struct Launch {
 struct CourseReport {
     double firstFrameMs = -1;                   // monotonic time of the first frame, or -1
     unsigned lastFrame = 0;                     // the last "frame" progress line
+    double spanMs = -1;                         // frame 1 to the Esc, with SHOW_RUNNER_ESC_AT
     std::map<unsigned, unsigned> sequenceFrame; // scene -> frame it began in
     std::vector<unsigned> sleeps;               // seconds, in order
     std::vector<std::pair<unsigned, unsigned>> keys;        // ordinary key, frame
