@@ -26,10 +26,9 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.d
 wine_prefix
 wineserver -p      # stays up between the programs: a warm start is ~0.5 s, not 3-4 s
 trap 'wineserver -k 2>/dev/null' EXIT
-# Wine's own background processes start with the first program and keep its
-# stderr: let that be this one, so that no test's stderr gets their lines.
-# A program that crashes must end with a failing status: without Wine's
-# debugger attaching itself, an unhandled exception ends the process with
-# the exception's code (winedbg would end it with 0).
+# Wine's background processes start with the first program and keep its
+# output (a test's would then never end): let that be this one. Without
+# Wine's debugger, a program that crashes ends with the exception's code,
+# not 0.
 wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1
 ctest --test-dir build-windows/exe --output-on-failure

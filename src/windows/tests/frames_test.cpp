@@ -25,29 +25,26 @@ namespace {
 const int W = 640, H = 480;
 const int shotFrames[] = {1000, 2250, 2400, 2600, 2722};
 
-struct Course {
-    int status = -1;                                    // the show's exit status; -1 if it did not end
-    std::map<int, std::vector<unsigned char>> shots;    // RGB, bottom row first
-};
-Course theCourse;
+int exitStatus = -1;                                // the show's; -1 while it has not ended
+std::map<int, std::vector<unsigned char>> shots;    // RGB, bottom row first
 int frameDrawn;
 
-const Course &course()
+// Runs the course once, for every test.
+void runCourse()
 {
     static bool ran = false;
-    if (!ran) {
-        ran = true;
-        startShow(W, H);        // the window, the substituted clock, sleeps and exit
-        try {
-            for (frameDrawn = 1; frameDrawn <= 4000; ++frameDrawn) {
-                fakePlatform.clockMs += 10;
-                display();
-            }
-        } catch (const ShowExit &e) {
-            theCourse.status = e.status;
+    if (ran)
+        return;
+    ran = true;
+    startShow(W, H);        // the window, the substituted clock, sleeps and exit
+    try {
+        for (frameDrawn = 1; frameDrawn <= 4000; ++frameDrawn) {
+            fakePlatform.clockMs += 10;
+            display();
         }
+    } catch (const ShowExit &e) {
+        exitStatus = e.status;
     }
-    return theCourse;
 }
 
 // The reference's RGBA bytes, bottom row first, as RGB; empty if unreadable.
@@ -71,8 +68,8 @@ std::vector<unsigned char> reference(int frame)
 extern "C" void __real_glutSwapBuffers();
 extern "C" void __wrap_glutSwapBuffers()
 {
-    if (std::count(std::begin(shotFrames), std::end(shotFrames), frameDrawn) && !theCourse.shots.count(frameDrawn)) {
-        std::vector<unsigned char> &rgb = theCourse.shots[frameDrawn];
+    if (std::count(std::begin(shotFrames), std::end(shotFrames), frameDrawn) && !shots.count(frameDrawn)) {
+        std::vector<unsigned char> &rgb = shots[frameDrawn];
         rgb.resize((size_t)W * H * 3);
         glReadBuffer(GL_BACK);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -83,19 +80,20 @@ extern "C" void __wrap_glutSwapBuffers()
 
 TEST(Course, EndsByItselfAfterFrame2722)
 {
-    EXPECT_EQ(course().status, 0);
+    runCourse();
+    EXPECT_EQ(exitStatus, 0);
     EXPECT_EQ(frames, 2722u);
 }
 
 TEST(Course, ReferenceFrames)
 {
-    const Course &c = course();
+    runCourse();
     for (int f : shotFrames) {
         SCOPED_TRACE("frame " + std::to_string(f));
-        ASSERT_EQ(c.shots.count(f), 1u);
+        ASSERT_EQ(shots.count(f), 1u);
         std::vector<unsigned char> ref = reference(f);
         ASSERT_EQ(ref.size(), (size_t)W * H * 3) << "no reference frame in " << REFERENCE_DIR;
-        ImageDiff d = compareImages(c.shots.at(f), ref, 8);
+        ImageDiff d = compareImages(shots.at(f), ref, 8);
         EXPECT_LT(d.shareOver, 0.005) << "largest difference " << d.maxDelta;
     }
 }

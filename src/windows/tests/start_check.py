@@ -1,26 +1,12 @@
 #!/usr/bin/env python3
 """start_check.py CASE LIMIT APP START_WATCHED
 
-One check of what a viewer of the Windows zip gets, run on this machine with
-Wine on the X display it is given; APP is the unpacked zip's folder,
-START_WATCHED start_watched.exe from the build tree. A program that runs
-longer than LIMIT seconds (only one that hangs) is ended. Works in
-case-CASE under the working directory. Prints what it saw and exits 0 when
-the case holds; otherwise says why and exits 1.
-
-  zip                start.exe imports only Windows' own DLLs; the zip holds
-                     its five files
-  play.cmd           play.cmd starts start.exe beside it at 60 frames a
-                     second, from any folder, with the caller's arguments
-  start-esc, start-no-module, start-directory, start-garbage, start-no-device
-                     start.exe ended by Esc during its frames, with the module
-                     in its folder, none, a folder or garbage in its place, or
-                     no sound device: the statistics and one stderr line
-  music-44100, music-48000
-                     the music through SDL's disk driver, channel by channel,
-                     against libopenmpt's own render of the module here
-  whole-show         the whole show with start_watched.exe: its swaps and how
-                     long each picture was held
+One check, run here, of what a viewer of the Windows zip gets (APP, the
+unpacked zip's folder; START_WATCHED, start_watched.exe from the
+build tree), under Wine on the X display it is given, in the folder case-CASE.
+A program still running after LIMIT seconds (one that hangs) is ended. Exits
+0 when the case holds, otherwise says why and exits 1. The cases: zip,
+play.cmd, the start-* matrix, music-44100 and music-48000, whole-show.
 """
 import array
 import ctypes
@@ -76,13 +62,11 @@ def full_screen(window):
 
 
 def wine(args, env=None, esc=False, ready=lambda: True):
-    """Runs `wine ARGS` in the case's folder and returns its status, stdout and
-    stderr (without carriage returns). With esc, Esc is pressed once the
-    show's window is full screen (which it is made just before the first
-    frame) and ready() holds, then again every 0.2 s until the program has
-    ended: a key that comes before Wine has given the window the focus is
-    lost, and however fast the machine, the presses begin during the frames.
-    Output goes to files: Wine's background processes may keep a pipe open."""
+    """`wine ARGS` in the case's folder: its status, stdout and stderr. With
+    esc, Esc is pressed once the show's window is full screen (just before
+    the first frame) and ready() holds, then every 0.2 s until the program
+    has ended: a key before Wine gives the window the focus is lost, and
+    however fast the machine, the presses begin during the frames."""
     # The last run's window must be gone, or its id would be taken for this one's.
     for _ in range(100):
         if not xdotool("search", "--name", TITLE):
@@ -132,7 +116,7 @@ def check_zip():
     if set(imports) - SYSTEM_DLLS:
         fail("start.exe needs DLLs Windows lacks: %s" % " ".join(sorted(set(imports) - SYSTEM_DLLS)))
     for name in ("start.exe", "play.cmd", "demomain.xm", "README.md", "LICENSE.txt"):
-        if not os.path.isfile(os.path.join(app, name)) or os.path.getsize(os.path.join(app, name)) == 0:
+        if not os.path.isfile(os.path.join(app, name)) or not os.path.getsize(os.path.join(app, name)):
             fail("%s missing from the zip" % name)
     print("imports %s" % " ".join(imports))
 
@@ -141,10 +125,10 @@ def check_play_cmd():
     text = open(os.path.join(app, "play.cmd"), "rb").read().decode().replace("\r", "")
     if not re.search(r'^"%~dp0start\.exe" --fps 60 %\*$', text, re.M):
         fail("it does not start start.exe with --fps 60: %s" % text)
-    cmd = subprocess.run(["winepath", "-w", os.path.join(app, "play.cmd")], capture_output=True, text=True)
-    play = cmd.stdout.strip()
-    for args, want in (["--version"], r"start \(tha corbanet demo\) [0-9.]+"), (["--fps", "0"], r"start: --fps takes .*, not '0'"):
-        status, out, err = wine(["cmd", "/c", play, *args])
+    play = subprocess.run(["winepath", "-w", os.path.join(app, "play.cmd")], capture_output=True, text=True)
+    for args, want in ((["--version"], r"start \(tha corbanet demo\) [0-9.]+"),
+                       (["--fps", "0"], r"start: --fps takes .*, not '0'")):
+        status, out, err = wine(["cmd", "/c", play.stdout.strip(), *args])
         if not re.search("^%s$" % want, out + err, re.M):
             fail("play.cmd %s from another folder: status %d, %s" % (" ".join(args), status, out + err))
     print("play.cmd starts start.exe with its arguments after --fps 60")
@@ -173,15 +157,9 @@ def openmpt_render(module, rate, samples):
     forever: interleaved stereo samples."""
     mpt = ctypes.CDLL("libopenmpt.so.0")
     mpt.openmpt_module_create_from_memory2.restype = ctypes.c_void_p
-    mpt.openmpt_module_create_from_memory2.argtypes = [ctypes.c_char_p, ctypes.c_size_t] + [ctypes.c_void_p] * 7
-    mpt.openmpt_module_set_repeat_count.argtypes = [ctypes.c_void_p, ctypes.c_int32]
-    mpt.openmpt_module_read_interleaved_stereo.restype = ctypes.c_size_t
-    mpt.openmpt_module_read_interleaved_stereo.argtypes = [ctypes.c_void_p, ctypes.c_int32, ctypes.c_size_t,
-                                                           ctypes.c_void_p]
-    mpt.openmpt_module_destroy.argtypes = [ctypes.c_void_p]
     xm = open(module, "rb").read()
-    mod = mpt.openmpt_module_create_from_memory2(xm, len(xm), None, None, None, None, None, None, None)
-    if not mod:
+    mod = ctypes.c_void_p(mpt.openmpt_module_create_from_memory2(xm, len(xm), *[None] * 7))
+    if not mod.value:
         fail("libopenmpt did not load the module")
     mpt.openmpt_module_set_repeat_count(mod, -1)
     buf = (ctypes.c_int16 * 2048)()
@@ -276,15 +254,6 @@ def check_whole_show():
     print("slideshow %.3f s of %s s, pictures held %s ms" % ((at[5] - at[0]) / 1000, seconds, held))
 
 
-if case == "zip":
-    check_zip()
-elif case == "play.cmd":
-    check_play_cmd()
-elif case in MATRIX:
-    check_matrix()
-elif case in MUSIC:
-    check_music()
-elif case == "whole-show":
-    check_whole_show()
-else:
-    fail("no such case")
+CHECKS = {"zip": check_zip, "play.cmd": check_play_cmd, "whole-show": check_whole_show}
+CHECKS.update(dict.fromkeys(MATRIX, check_matrix), **dict.fromkeys(MUSIC, check_music))
+CHECKS[case]()
