@@ -216,11 +216,11 @@ now() {
 # printed no counts.
 counts_of() {
     case $1 in
-    desktop | sanitize)
+    desktop | sanitize | windows)
         sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\2 \1/p' "$2" |
             tail -n 1 | awk '{ print $1 - $2, $2 }'
         ;;
-    web | windows)
+    web)
         sed -n "s/^$1: \([0-9]*\) passed, \([0-9]*\) failed\$/\1 \2/p" "$2" | tail -n 1
         ;;
     esac
