@@ -8,8 +8,6 @@
 
 #include <emscripten.h>
 
-#include "web_modes.h"
-
 static double clockBase = emscripten_get_now();
 
 static unsigned webMilliseconds()
@@ -17,19 +15,19 @@ static unsigned webMilliseconds()
     return (unsigned)(emscripten_get_now() - clockBase);
 }
 
+// The page hears of each picture: the slideshow keeps its own time, hidden
+// or not (page.js).
 static void webSleepSeconds(unsigned seconds)
 {
-    if (webModes.onSleep)
-        webModes.onSleep(seconds);
-    if (webModes.quick)
-        return;                                 // the test runs skip the waits
+    EM_ASM({
+        if (Module.onPicture)
+            Module.onPicture();
+    });
     emscripten_sleep(seconds * 1000);
 }
 
 static void webExit(int status)
 {
-    if (webModes.onExit)
-        webModes.onExit();
     emscripten_cancel_main_loop();
     EM_ASM({
         if (Module.onShowEnd)

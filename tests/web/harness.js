@@ -5,14 +5,16 @@
 // puppeteer over WebDriver BiDi, sound into a private PulseAudio null sink)
 // or webkit (MiniBrowser started by WebKitWebDriver on a private Xvfb,
 // selenium-webdriver, the same private sound server). open() gives every
-// engine the same small surface: goto, evaluate, waitFor, click, press (a
-// click held down a while), key, lines (the page's own log), errors (the
-// page's own record), close.
+// engine the same small surface: goto, evaluate, waitFor, click, follow (a
+// click that loads a page), press (a click held down a while), key, lines
+// (the page's own log), errors (the page's own record), close; and what the
+// viewer sees, reads and hears (below open()).
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
 const net = require('net');
 const path = require('path');
+const assert = require('node:assert');
 const puppeteer = require('puppeteer-core');
 const { PNG } = require('pngjs');
 
@@ -251,6 +253,7 @@ function puppeteerSession(browser, page, consoleLines) {
     evaluate: (fn, ...args) => page.evaluate(fn, ...args),
     waitFor: (fn, timeout, ...args) => page.waitForFunction(fn, { timeout, polling: 100 }, ...args),
     click: (selector) => page.click(selector),
+    follow: (selector) => Promise.all([page.waitForNavigation({ timeout: 30000 }), page.click(selector)]),
     press: (selector, ms) => page.click(selector, { delay: ms }),
     key: (name) => page.keyboard.press(name),
     close: () => browser.close(),
@@ -297,6 +300,7 @@ async function webkitSession(width, height) {
       }
     },
     click: (selector) => driver.findElement(By.css(selector)).click(),
+    follow: (selector) => driver.findElement(By.css(selector)).click(),     // a click waits for the page it loads
     press: async (selector, ms) => driver.actions().move({ origin: await driver.findElement(By.css(selector)) })
       .press().pause(ms).release().perform(),
     key: (name) => driver.actions().sendKeys(webdriverKeys[name] ? Key[webdriverKeys[name]] : name).perform(),
@@ -344,7 +348,91 @@ async function open(url, { width = 1280, height = 720, scale = 1, chromiumArgs =
     await s.click('#start');
   };
   s.pixels = (name) => pixels(s, name);
+  s.screen = () => screen(s);
+  s.line = () => line(s);
+  s.clock = () => s.evaluate(() => {
+    const c = DemoMusic.context();
+    return c ? { state: c.state, time: c.currentTime } : null;
+  });
+  s.heard = () => s.evaluate(() => DemoMusic.position());
+  s.hidden = (hidden) => setHidden(s, hidden);
   return s;
+}
+
+// What the viewer sees, reads and hears, asked of a session:
+//   screen()  the parts of the page in view: 'startscreen' (the title and
+//             the start button, when shown), 'canvas' (the show), 'end'
+//             (the statistics and the watch-again button)
+//   line()    the line of news: its text, and whether a person sees it (laid
+//             out, inside the window, not hidden)
+//   clock()   the music's audio output: its state and its clock (s); null
+//             without one
+//   heard()   how far into the module the music plays (s), -1 while silent
+//   hidden(h) the page hidden (another tab in front, the window minimised)
+//             or shown again, as the page learns of it
+const screen = (s) => s.evaluate(() => {
+  const seen = (e) => e.getClientRects().length > 0 && getComputedStyle(e).visibility === 'visible';
+  const parts = ['startscreen', 'canvas', 'end'].filter((id) => seen(document.getElementById(id)));
+  if (parts[0] === 'startscreen') {
+    const title = document.getElementById('title'), start = document.getElementById('start');
+    parts.push(title.complete && title.naturalWidth > 0 && seen(title) ? 'title' : 'no title');
+    if (seen(start))
+      parts.push(start.disabled ? 'start disabled' : 'start');
+  }
+  return parts;
+});
+
+const line = (s) => s.evaluate(() => {
+  const m = document.getElementById('message');
+  const r = m.getBoundingClientRect(), st = getComputedStyle(m);
+  return { text: m.textContent, seen: r.width > 0 && r.height > 0 && r.top >= 0 && r.bottom <= innerHeight &&
+           st.visibility === 'visible' && st.display !== 'none' && Number(st.opacity) > 0 };
+});
+
+const setHidden = (s, hidden) => s.evaluate((value) => {
+  Object.defineProperty(document, 'hidden', { configurable: true, get: () => value });
+  Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => (value ? 'hidden' : 'visible') });
+  document.dispatchEvent(new Event('visibilitychange'));
+}, hidden);
+
+// Until the music has been heard to play on: the player plays, and the
+// audio output's clock runs and moves on by more than a second, never back,
+// however long a busy machine takes for it (the looks stop after a minute,
+// only so that a clock that stands still ends the test).
+async function playsOn(s) {
+  const early = await s.clock();
+  assert.ok(early, 'the page has an audio output');
+  let later = early;
+  for (let look = 0; look < 600 && later.time - early.time <= 1; look++) {
+    await sleep(100);
+    const now = await s.clock();
+    assert.ok(now, 'the audio output was closed');
+    assert.ok(now.time >= later.time, `the music's clock went back from ${later.time} s to ${now.time} s`);
+    later = now;
+  }
+  assert.ok(later.time - early.time > 1, `the music's clock moved only ${later.time - early.time} s`);
+  assert.strictEqual(later.state, 'running');
+  assert.ok(await s.heard() > 0, 'the player plays');
+}
+
+// The statistics block the show ends with.
+const statisticsBlock = /^\*{21}\nFrames (\d+)\nTime   ([0-9.e+]+)\nFps    ([0-9.e+]+)\n\*{21}\n$/;
+
+// Until the show has ended; the end screen as the viewer meets it: the
+// statistics block and the watch-again button in view, out of full screen,
+// the audio output closed. Returns the block's numbers.
+async function ended(s, timeout = 30000) {
+  await s.waitFor('window.demoEnded === true', timeout);
+  const text = await s.evaluate(() => document.getElementById('statistics').textContent);
+  const m = statisticsBlock.exec(text);
+  assert.ok(m, `the statistics block: ${text}`);
+  await s.waitFor('!document.fullscreenElement', 10000)      // left as the show ends, in the browser's time
+    .catch(() => assert.fail('full screen is not left at the end'));
+  const [again, clock] = await s.evaluate(() => [document.getElementById('again').getClientRects().length > 0,
+                                                 DemoMusic.context()]);
+  assert.deepStrictEqual({ parts: await screen(s), again, clock }, { parts: ['end'], again: true, clock: null },
+                         'the end screen');
+  return { frames: Number(m[1]), seconds: Number(m[2]), fps: Number(m[3]) };
 }
 
 // A picture the program handed to the page (window.demoPixels), asked of a
@@ -364,4 +452,4 @@ async function pixels(s, name) {
 }
 
 module.exports = { root, site, engine, open, serve, serveWith, launch, openShow, pixels, sleep, readPngBottomUp, writePngBottomUp,
-                   neighbourhoodMismatch, showings, pictureOnScreen };
+                   neighbourhoodMismatch, showings, pictureOnScreen, statisticsBlock, ended, playsOn };

@@ -1,8 +1,8 @@
 // start.test.js -- what the page gets ready while its start screen is up, in
-// the engine DEMO_ENGINE names (see harness.js): the module and the music's
-// player fetched before the click, how far it is said in the line, no audio
-// context before the click, after the click nothing fetched again, and what
-// the press and the click do in which order.
+// the engine DEMO_ENGINE names (see harness.js): the start screen, the
+// module and the music's player fetched before the click, how far it is said
+// in the line, no audio context before the click, after the click nothing
+// fetched again, and what the press and the click do in which order.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
@@ -34,11 +34,18 @@ const fetched = (s) => s.evaluate(() => {
   return out;
 });
 
+// The start screen: the title picture and the start button, no line once
+// the program and the module are here, no sound; Esc and a hidden page
+// change nothing there.
 test('the module and the music\'s player are fetched before the click, and not again after it', { timeout: 120000 }, () =>
   withPage('?size=640x480', async (s) => {
     await s.waitFor('window.demoReady === true && window.demoMusicReady === true', 60000);
-    const before = await s.evaluate(() => ({ context: DemoMusic.context(), line: document.getElementById('message').textContent }));
-    assert.deepStrictEqual(before, { context: null, line: '' }, 'no audio context before the click; the line cleared');
+    const startScreen = [['startscreen', 'title', 'start'], { text: '', seen: false }, null];
+    assert.deepStrictEqual([await s.screen(), await s.line(), await s.clock()], startScreen, 'the start screen');
+    await s.key('Escape');
+    await s.hidden(true);
+    await s.hidden(false);
+    assert.deepStrictEqual([await s.screen(), await s.line(), await s.clock()], startScreen, 'after Esc and a hidden page');
     await s.click('#start');
     await s.waitFor('window.demoFrame >= 30', 60000);
     const click = await s.evaluate(() => window.demoTimes.click);

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "gl_internal.h"
-#include "web_glut.h"
+#include "page_options.h"
 
 // webgl.js: the main loop's animation frames through the page's pacer.
-extern "C" void webglPaceFrames(int fps);
+extern "C" void webglPaceFrames();
 extern "C" void webglPacedNow();
 
 namespace {
@@ -33,8 +33,6 @@ void (*keyboardFunc)(unsigned char, int, int);
 void (*specialFunc)(int, int, int);
 
 int canvasWidth, canvasHeight;          // what reshape was last told
-
-WebFrameHooks hooks;
 
 // Keys that came in since the last frame: ordinary keys as their character
 // code, special keys as GLUT's key number plus 0x10000.
@@ -101,9 +99,8 @@ void measureCanvas(int *width, int *height)
 // The show has set every callback before its main loop starts.
 void frame()
 {
-    int w = hooks.fixedWidth, h = hooks.fixedHeight;
-    if (!hooks.fixedSize)
-        measureCanvas(&w, &h);
+    int w = 0, h = 0;
+    webMeasureCanvas(&w, &h);
     if (w != canvasWidth || h != canvasHeight) {
         canvasWidth = w;
         canvasHeight = h;
@@ -121,9 +118,28 @@ void frame()
     }
 
     idleFunc();
+}
 
-    if (hooks.after)
-        hooks.after();
+// The page is told when the first frame is drawn, known from a fence behind
+// it that signals, asked between the browser's tasks: nothing waits for it.
+void tellFirstFrameDrawn()
+{
+    EM_ASM({
+        var gl = Module.canvas.getContext('webgl2');
+        var fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+        gl.flush();
+        gl.getError();          // a round trip: the renderer has the frame now, not at the task's end
+        (function poll() {
+            if (gl.isContextLost() || gl.getSyncParameter(fence, gl.SYNC_STATUS) !== gl.SIGNALED) {
+                if (!gl.isContextLost())
+                    setTimeout(poll, 1);
+                return;
+            }
+            gl.deleteSync(fence);
+            if (Module.onFirstFrame)
+                Module.onFirstFrame();
+        })();
+    });
 }
 
 // freeglut's table of sines and cosines round a circle (n > 0) or half of
@@ -205,16 +221,7 @@ void cutWireSphere(double radiusIn, GLint slices, GLint stacks)
 
 }  // namespace
 
-void webSetFrameHooks(const WebFrameHooks &h)
-{
-    hooks = h;
-}
-
-void webWindowSize(int *width, int *height)
-{
-    *width = canvasWidth;
-    *height = canvasHeight;
-}
+void (*webMeasureCanvas)(int *width, int *height) = measureCanvas;
 
 void glutInit(int *, char **)
 {
@@ -288,14 +295,11 @@ void glutIdleFunc(void (*func)(void))
 // after it), and the pacer counts the next frames' moments from it.
 void glutMainLoop(void)
 {
-    if (!hooks.backToBack)
-        webglPaceFrames(hooks.fps);
+    webglPaceFrames();
     emscripten_set_main_loop(frame, 0, 0);
-    if (hooks.backToBack)
-        emscripten_set_main_loop_timing(EM_TIMING_SETIMMEDIATE, 0);
-    else
-        webglPacedNow();
+    webglPacedNow();
     frame();
+    tellFirstFrameDrawn();
     emscripten_unwind_to_js_event_loop();
 }
 

@@ -249,14 +249,15 @@ mergeInto(LibraryManager.library, {
   // The main loop's animation frames go through the page's pacer
   // (pacer.js): the loop asks for its next frame here, and the pacer runs it
   // in the first animation frame that is due. Without the pacer (the page
-  // did not load it) every animation frame runs a frame.
+  // did not load it) every animation frame runs a frame. The pace is the
+  // pacer's (60 frames a second, or the page address's fps=N).
   // webglPacedNow: a frame drawn now, outside the animation frames (the
   // first, in the click), from which the pacer counts the next moments.
   $WebGLPacer: { pacer: null },
   webglPaceFrames__deps: ['$Browser', '$WebGLPacer'],
-  webglPaceFrames: function(fps) {
+  webglPaceFrames: function() {
     if (typeof DemoPacer === 'undefined') return;
-    var pacer = WebGLPacer.pacer = DemoPacer.create(fps);
+    var pacer = WebGLPacer.pacer = DemoPacer.create(DemoPacer.showFps);
     Browser.requestAnimationFrame = function(func) { pacer.request(func); };
   },
 

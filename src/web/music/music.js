@@ -167,6 +167,11 @@ var DemoMusic = (function () {
                 numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2]
             });
             node.connect(ctx.destination);
+            // position()'s answers, also when no module ever comes (decode() adds its own)
+            node.port.onmessage = function (e) {
+                if (e.data.cmd === 'where' && whereAnswer)
+                    whereAnswer(e.data.seconds);
+            };
         }, function () {
             throw new Error('the player (music.worklet.js) did not load');
         });

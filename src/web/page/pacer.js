@@ -17,6 +17,7 @@
 // hidden page, the slideshow, a slow frame) the moments start again from
 // that animation frame instead of making up for the lost ones.
 //
+//   DemoPacer.showFps                          // the show's pace: 60, or the address's fps=N
 //   var pacer = DemoPacer.create(60);          // the browser's animation frames
 //   var pacer = DemoPacer.create(60, source);  // source(callback): calls
 //                                              // callback(time in ms) once, later
@@ -55,5 +56,10 @@ var DemoPacer = (function () {
         return { due: due, request: request, fps: fps };
     }
 
-    return { create: create };
+    // The show's pace: 60 frames a second, or fps=N (1 to 1000) in the page's
+    // address, for the tests and the benchmark.
+    var fps = new URLSearchParams(location.search).get('fps');
+    var showFps = /^[0-9]+$/.test(fps) && fps >= 1 && fps <= 1000 ? Number(fps) : 60;
+
+    return { create: create, showFps: showFps };
 })();

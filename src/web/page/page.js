@@ -12,10 +12,10 @@
 // music is here the page registers its service worker (sw.js), which keeps
 // the site for use without a network.
 //
-// Options in the page's address are handed to the program (see main.cpp):
-// ?quick&size=640x480&fast&log&shots=1000,2250 ... for the tests and the
-// benchmark. One is the page's own: musicwait=MS shortens the time the
-// module may take to arrive (20 s), for the tests.
+// Options in the page's address are for the tests and the benchmark: the
+// program reads ?quick&size=640x480&fast&log&shots=1000,2250 ... (see
+// page_options.cpp), the pacer fps=N; the page's own, musicwait=MS, shortens
+// the time the module may take to arrive (20 s).
 (function () {
   'use strict';
   var startButton = document.getElementById('start');
@@ -38,11 +38,6 @@
       log(line);
   }
 
-  var options = [];
-  new URLSearchParams(location.search).forEach(function (value, name) {
-    options.push(value === '' ? name : name + '=' + value);
-  });
-
   var musicWait = Number(new URLSearchParams(location.search).get('musicwait'));
   if (musicWait > 0)
     DemoMusic.fetchWaitMs = musicWait;
@@ -52,7 +47,6 @@
 
   var Module = window.Module = {
     canvas: canvas,
-    demoOptions: options,
     noInitialRun: true,
     print: function (line) {
       statistics.textContent += line + '\n';
