@@ -27,6 +27,7 @@
 #include <SDL.h>
 
 #include "disk_device.h"
+#include "files.h"
 #include "sound.h"
 
 namespace {
@@ -35,23 +36,8 @@ const std::string modulePath = std::string(DEMO_BINARY_DIR) + "/demomain.xm";
 
 std::string scratchDir()
 {
-    static std::string dir = [] {
-        char tmpl[] = "/tmp/sound-test-XXXXXX";
-        return std::string(mkdtemp(tmpl));
-    }();
-    return dir;
-}
-
-std::vector<char> readAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeAll(const std::string &path, const std::vector<char> &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
+    static ScratchDir dir("sound-test");
+    return dir.path();
 }
 
 // libopenmpt's own rendering of the module, 16-bit stereo at `rate`: from
@@ -59,7 +45,7 @@ void writeAll(const std::string &path, const std::vector<char> &bytes)
 // `repeatCount` says; shorter than asked where the module ends first.
 std::vector<int16_t> referenceRender(size_t frameCount, int repeatCount = -1, int fromOrder = 0, int rate = 44100)
 {
-    std::vector<char> file = readAll(modulePath);
+    std::string file = readFile(modulePath);
     openmpt_module *mod = openmpt_module_create_from_memory2(file.data(), file.size(), nullptr, nullptr, nullptr,
                                                              nullptr, nullptr, nullptr, nullptr);
     std::vector<int16_t> pcm(frameCount * 2);
@@ -83,7 +69,7 @@ std::vector<int16_t> referenceRender(size_t frameCount, int repeatCount = -1, in
 
 std::vector<int16_t> readPcm(const std::string &path)
 {
-    std::vector<char> bytes = readAll(path);
+    std::string bytes = readFile(path);
     std::vector<int16_t> pcm(bytes.size() / 2);
     memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
     return pcm;
@@ -351,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, MusicAtDeviceRate, testing::Values(44100, 48000)
 // over from its restart position, not fall silent.
 TEST(Music, KeepsPlayingFromTheRestartPastTheModulesEnd)
 {
-    std::vector<char> file = readAll(modulePath);
+    std::string file = readFile(modulePath);
     ASSERT_GT(file.size(), 80u);
     const int restart = (unsigned char)file[66] | (unsigned char)file[67] << 8;  // the XM header's restart order
     const size_t second = 44100;
@@ -421,15 +407,15 @@ TEST(Music, NoAudioDeviceLeavesTheShowSilent)
 TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
 {
     const std::string dir = scratchDir();
-    std::vector<char> good = readAll(modulePath);
+    std::string good = readFile(modulePath);
     ASSERT_GT(good.size(), 1000u);
 
-    writeAll(dir + "/empty.xm", {});
-    std::vector<char> noise(20000);
+    writeFile(dir + "/empty.xm", std::string());
+    std::string noise(20000, '\0');
     unsigned x = 12345;
     for (char &c : noise)
         c = (char)((x = x * 1103515245u + 12345u) >> 16);
-    writeAll(dir + "/noise.xm", noise);
+    writeFile(dir + "/noise.xm", noise);
     mkdir((dir + "/directory.xm").c_str(), 0755);
     mkfifo((dir + "/fifo.xm").c_str(), 0644);
     symlink("/dev/zero", (dir + "/zero.xm").c_str());
@@ -465,7 +451,7 @@ TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
     ASSERT_TRUE(soundInit(44100, 32));
     for (size_t cut : {(size_t)60, (size_t)336, good.size() / 3, good.size() - 1}) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
-        writeAll(dir + "/cut.xm", std::vector<char>(good.begin(), good.begin() + (long)cut));
+        writeFile(dir + "/cut.xm", good.substr(0, cut));
         testing::internal::CaptureStderr();
         Load l = watchedLoad(dir + "/cut.xm");
         testing::internal::GetCapturedStderr();

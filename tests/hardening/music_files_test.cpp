@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Matrix, BadMusicFile, testing::ValuesIn(cases),
 // patches must land where the format puts those fields.
 TEST(HostileModules, WalkFindsEveryPartOfTheModule)
 {
-    std::vector<unsigned char> m = readFile(binaryPath("demomain.xm"));
+    std::vector<unsigned char> m = readBytes(binaryPath("demomain.xm"));
     ASSERT_GT(m.size(), 336u);
     XmLayout x = walkXm(m);
     EXPECT_EQ(x.patterns.size(), get16(m, 70));

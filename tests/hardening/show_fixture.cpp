@@ -8,7 +8,7 @@
 void ShowTest::SetUp()
 {
     ASSERT_FALSE(scratch.path().empty()) << "no scratch directory";
-    module = readFile(binaryPath("demomain.xm"));
+    module = readBytes(binaryPath("demomain.xm"));
     ASSERT_GT(module.size(), 336u) << "the build did not place demomain.xm next to the programs";
     // A small screen: the full-screen window's frames cost the least there,
     // and what these tests look for is the same at every size.
@@ -127,7 +127,7 @@ static double median(std::vector<double> v)
 
 std::pair<FirstFrame, FirstFrame> ShowTest::firstFramesBesideGood(const Launch &launch)
 {
-    ScratchDir goodDir;
+    ScratchDir goodDir("show-hardening");
     placeModule(goodDir.path());
     // The same user as the case: an unprivileged run cannot use the shader
     // cache a privileged one filled, and would pay for compiling afresh.

@@ -59,7 +59,7 @@ protected:
     std::pair<FirstFrame, FirstFrame> firstFramesBesideGood(const Launch &launch);
 
     PrivateDisplay screen;                      // on a display number the server picks itself
-    ScratchDir scratch;
+    ScratchDir scratch{"show-hardening"};
     std::vector<unsigned char> module;          // the show's own module, as built
 };
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <ftw.h>
 #include <grp.h>
 #include <poll.h>
 #include <sstream>
@@ -38,29 +37,6 @@ static void resetSignals()
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-}
-
-// ---- ScratchDir ------------------------------------------------------------
-
-ScratchDir::ScratchDir()
-{
-    char tmpl[] = "/tmp/show-hardening-XXXXXX";
-    if (mkdtemp(tmpl))
-        dir = tmpl;
-    // Open to everyone: one case runs the show as an unprivileged user.
-    chmod(dir.c_str(), 0755);
-}
-
-static int removeEntry(const char *path, const struct stat *, int, struct FTW *)
-{
-    remove(path);
-    return 0;                                   // go on with the rest regardless
-}
-
-ScratchDir::~ScratchDir()
-{
-    if (!dir.empty())
-        nftw(dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 // ---- ShowProcess -----------------------------------------------------------
@@ -339,29 +315,6 @@ bool isStatisticsBlock(const std::string &out, unsigned frames)
     return l[0] == rule && l[4] == rule && l[1] == "Frames " + std::to_string(frames) &&
            sscanf(l[2].c_str(), "Time   %f%c", &seconds, &tail) == 1 &&
            sscanf(l[3].c_str(), "Fps    %f%c", &fps, &tail) == 1 && seconds > 0 && fps > 0;
-}
-
-std::vector<unsigned char> readFile(const std::string &path)
-{
-    std::vector<unsigned char> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    fclose(f);
-    return bytes;
-}
-
-bool writeFile(const std::string &path, const std::vector<unsigned char> &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
 }
 
 std::string binaryPath(const std::string &name)

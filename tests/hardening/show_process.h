@@ -15,22 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "files.h"
+
 // Milliseconds on the monotonic clock, the clock the runner reports in.
 double monotonicMs();
-
-// A fresh directory under /tmp, removed with everything in it at the end.
-class ScratchDir {
-public:
-    ScratchDir();
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-    ~ScratchDir();
-    const std::string &path() const { return dir; }
-    std::string file(const std::string &name) const { return dir + "/" + name; }
-
-private:
-    std::string dir;
-};
 
 enum class StdoutTo {
     Capture,        // a pipe the test reads
@@ -108,8 +96,6 @@ bool isStatisticsBlock(const std::string &out, unsigned frames);
 bool mapEveryLatin1Key(const std::string &display);
 
 // File helpers for preparing the music file.
-std::vector<unsigned char> readFile(const std::string &path);
-bool writeFile(const std::string &path, const std::vector<unsigned char> &bytes);
 
 // Where the build put the programs and the show's module.
 std::string binaryPath(const std::string &name);
