@@ -9,7 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
+#include <list>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,30 +23,12 @@ extern "C" {
 
 extern char **environ;
 
-static std::vector<std::string> scratchDirs;     // removed with everything in them at exit
-
-static int removeEntry(const char *path, const struct stat *, int, struct FTW *)
-{
-    remove(path);
-    return 0;
-}
-
-static void removeScratchDirs()
-{
-    for (const std::string &dir : scratchDirs)
-        nftw(dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
 std::string makeScratchDir(const std::string &tag)
 {
-    const char *base = getenv("TMPDIR");
-    std::string name = std::string(base && *base ? base : "/tmp") + "/capture-" + tag + "-XXXXXX";
-    if (!mkdtemp(&name[0]))
-        return "";
-    if (scratchDirs.empty())
-        atexit(removeScratchDirs);          // children leave by _exit and never run it
-    scratchDirs.push_back(name);
-    return name;
+    // Removed with everything in them at exit; children leave by _exit and
+    // never remove them.
+    static std::list<ScratchDir> dirs;
+    return dirs.emplace_back("capture-" + tag).path();
 }
 
 std::vector<std::string> listDir(const std::string &dir)

@@ -12,6 +12,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "files.h"
+
 // A new empty folder under the system's temporary folder, removed with its
 // contents when the test program ends.
 std::string makeScratchDir(const std::string &tag);

@@ -33,12 +33,6 @@ void expectOneLine(const std::string &err, const std::string &what)
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
 }
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The file type bits of `path` itself (a link is not followed), 0 for none.
 mode_t typeOf(const std::string &path)
 {

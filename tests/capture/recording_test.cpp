@@ -61,17 +61,6 @@ std::set<int64_t> videoFramesKept()
     return keep;
 }
 
-void writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary).write(bytes.data(), (std::streamsize)bytes.size());
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::vector<unsigned char> readPicture(const std::string &path)
 {
     std::string s = readFile(path);

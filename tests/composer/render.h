@@ -16,11 +16,6 @@ namespace composer_test {
 
 constexpr int kRate = 44100;
 
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Interleaved stereo floats, 1.0 = full scale.
 inline std::vector<float> Render(openmpt::module& module, double seconds) {
     std::vector<float> out(static_cast<size_t>(seconds * kRate) * 2);

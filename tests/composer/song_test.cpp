@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "files.h"
 #include "render.h"
 #include "score.h"
 
@@ -18,7 +19,7 @@ namespace {
 using namespace composer_test;
 
 const std::vector<uint8_t>& Committed() {
-    static const std::vector<uint8_t> bytes = ReadFile(COMMITTED_MODULE);
+    static const std::vector<uint8_t> bytes = readBytes(COMMITTED_MODULE);
     return bytes;
 }
 
@@ -40,25 +41,16 @@ const std::vector<float>& WholeSong() {
     return pcm;
 }
 
-std::string TempDir() {
-    char name[] = "/tmp/composer_test_XXXXXX";
-    const char* dir = mkdtemp(name);
-    return dir ? dir : "";
-}
-
 TEST(SongFile, ComposerWritesTheCommittedModule) {
     ASSERT_FALSE(Committed().empty()) << COMMITTED_MODULE;
-    std::string dir = TempDir();
-    ASSERT_FALSE(dir.empty());
+    ScratchDir scratch("composer-test");
+    const std::string &dir = scratch.path();
     // Once with a path, once with the default name in the working directory.
     std::string named = dir + "/named.xm";
     ASSERT_EQ(std::system(("'" COMPOSER_PROGRAM "' '" + named + "'").c_str()), 0);
     ASSERT_EQ(std::system(("cd '" + dir + "' && '" COMPOSER_PROGRAM "'").c_str()), 0);
-    EXPECT_TRUE(ReadFile(named) == Committed()) << "regenerate with: composer assets/demomain.xm";
-    EXPECT_TRUE(ReadFile(dir + "/demomain.xm") == Committed());
-    std::remove(named.c_str());
-    std::remove((dir + "/demomain.xm").c_str());
-    std::remove(dir.c_str());
+    EXPECT_TRUE(readBytes(named) == Committed()) << "regenerate with: composer assets/demomain.xm";
+    EXPECT_TRUE(readBytes(dir + "/demomain.xm") == Committed());
 }
 
 TEST(SongFile, FitsInTwoMebibytes) {

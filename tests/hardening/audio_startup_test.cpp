@@ -21,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "files.h"
 #include "sound.h"
 
 namespace {
@@ -123,10 +124,8 @@ void judge(const std::string &log, pid_t mainThread, Trace *t)
 Trace traceStart(const std::vector<std::string> &env, const std::vector<std::string> &probeArgs = {})
 {
     Trace t;
-    char dir[] = "/tmp/audio-startup-XXXXXX";
-    if (!mkdtemp(dir))
-        return t;
-    const std::string log = std::string(dir) + "/trace", out = std::string(dir) + "/out";
+    ScratchDir dir("audio-startup");
+    const std::string log = dir.file("trace"), out = dir.file("out");
     pid_t pid = fork();
     if (pid == 0) {
         for (const std::string &e : env)
@@ -146,18 +145,11 @@ Trace traceStart(const std::vector<std::string> &env, const std::vector<std::str
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid)
         t.ran = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    std::ifstream o(out), l(log);
-    std::stringstream printed, traced;
-    printed << o.rdbuf();
-    traced << l.rdbuf();
-    t.printed = printed.str();
-    std::string text = traced.str();
+    t.printed = readFile(out);
+    std::string text = readFile(log);
     // The probe's own process is the first line's: its main thread.
     pid_t mainThread = text.empty() ? -1 : (pid_t)atol(text.c_str());
     judge(text, mainThread, &t);
-    std::remove(log.c_str());
-    std::remove(out.c_str());
-    rmdir(dir);
     return t;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files.h"
 #include "icon.h"
 
 namespace {
@@ -109,9 +110,8 @@ TEST(Icon, TransparentPixelsLendNoColour)
 
 TEST(Icon, PngRoundTripAndUnreadableFiles)
 {
-    char dir[] = "/tmp/icon_test.XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string path = std::string(dir) + "/icon.png";
+    ScratchDir dir("icon-test");
+    std::string path = dir.file("icon.png");
     RgbaImage image = solid(3, 2, 1, 2, 3, 4);
     setPixel(&image, 2, 1, 250, 251, 252, 253);
     std::string error;
@@ -122,18 +122,12 @@ TEST(Icon, PngRoundTripAndUnreadableFiles)
     EXPECT_EQ(back.height, 2);
     EXPECT_EQ(back.pixels, image.pixels);
 
-    std::string text = std::string(dir) + "/not.png";
-    FILE *f = fopen(text.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fputs("not a picture\n", f);
-    fclose(f);
+    std::string text = dir.file("not.png");
+    ASSERT_TRUE(writeFile(text, "not a picture\n"));
     error.clear();
     EXPECT_FALSE(readPng(text, &back, &error));
     EXPECT_NE(error.find(text), std::string::npos) << error;
-    EXPECT_FALSE(readPng(std::string(dir) + "/missing.png", &back, &error));
-    unlink(text.c_str());
-    unlink(path.c_str());
-    rmdir(dir);
+    EXPECT_FALSE(readPng(dir.file("missing.png"), &back, &error));
 }
 
 // The icon keeps the title picture's overall colour: averaging blocks

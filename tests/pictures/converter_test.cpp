@@ -19,8 +19,8 @@ struct Converted {
 Converted convert(const ScratchDir &dir, const std::string &png, const std::string &name, int w, int h)
 {
     Converted c;
-    c.headerPath = dir.path + "/" + name + ".h";
-    c.rawPath = dir.path + "/" + name + ".rgba";
+    c.headerPath = dir.path() + "/" + name + ".h";
+    c.rawPath = dir.path() + "/" + name + ".rgba";
     c.status = runCommand(std::string("'") + PICTURE_EMBED_PATH + "' '" + png + "' " + name + " " + std::to_string(w) +
                               " " + std::to_string(h) + " '" + c.headerPath + "' '" + c.rawPath + "'",
                           c.output);
@@ -46,8 +46,8 @@ std::vector<int> rawPixel(const Converted &c, int w, int x, int row)
 // 0x99 0x66 0x33 brown, the bottom row is in blues.
 TEST(PictureConverter, BottomRowFirstLeftColumnFirstBytesRedGreenBlue)
 {
-    ScratchDir dir;
-    const std::string png = dir.path + "/probe.png";
+    ScratchDir dir("pictures-test");
+    const std::string png = dir.path() + "/probe.png";
     ASSERT_TRUE(writePng(png, 3, 2, 3,
                          {0x99, 0x66, 0x33, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60,     // top row
                           0x01, 0x02, 0xf0, 0x03, 0x04, 0xf1, 0x05, 0x06, 0xf2}));  // bottom row
@@ -65,8 +65,8 @@ TEST(PictureConverter, BottomRowFirstLeftColumnFirstBytesRedGreenBlue)
 
 TEST(PictureConverter, HeaderDefinesSizesAndArrayFilledFromTheRawFile)
 {
-    ScratchDir dir;
-    const std::string png = dir.path + "/probe.png";
+    ScratchDir dir("pictures-test");
+    const std::string png = dir.path() + "/probe.png";
     ASSERT_TRUE(writePng(png, 3, 2, 3, std::vector<unsigned char>(18, 0x7f)));
     Converted c = convert(dir, png, "probe", 3, 2);
     ASSERT_EQ(c.status, 0) << c.output;
@@ -85,8 +85,8 @@ TEST(PictureConverter, HeaderTextChangesWithThePixels)
 {
     // The including file is recompiled only if the header changes, so two
     // pictures of the same size must not give the same header.
-    ScratchDir dir;
-    const std::string png = dir.path + "/probe.png";
+    ScratchDir dir("pictures-test");
+    const std::string png = dir.path() + "/probe.png";
     ASSERT_TRUE(writePng(png, 2, 2, 3, std::vector<unsigned char>(12, 0x10)));
     Converted a = convert(dir, png, "probe", 2, 2);
     std::vector<unsigned char> changed(12, 0x10);
@@ -101,8 +101,8 @@ TEST(PictureConverter, HeaderTextChangesWithThePixels)
 
 TEST(PictureConverter, GreyAndTransparentPngsBecomeOpaqueRgb)
 {
-    ScratchDir dir;
-    const std::string grey = dir.path + "/grey.png", clear = dir.path + "/clear.png";
+    ScratchDir dir("pictures-test");
+    const std::string grey = dir.path() + "/grey.png", clear = dir.path() + "/clear.png";
     ASSERT_TRUE(writePng(grey, 2, 1, 1, {0x80, 0x20}));
     ASSERT_TRUE(writePng(clear, 1, 1, 4, {0x99, 0x66, 0x33, 0x00}));
     Converted g = convert(dir, grey, "grey", 2, 1);
@@ -116,8 +116,8 @@ TEST(PictureConverter, GreyAndTransparentPngsBecomeOpaqueRgb)
 
 TEST(PictureConverter, WrongSizeFailsNamingFileSizeAndExpectedSize)
 {
-    ScratchDir dir;
-    const std::string png = dir.path + "/too_big.png";
+    ScratchDir dir("pictures-test");
+    const std::string png = dir.path() + "/too_big.png";
     ASSERT_TRUE(writePng(png, 5, 4, 3, std::vector<unsigned char>(60, 0x55)));
     Converted c = convert(dir, png, "probe", 3, 2);
     EXPECT_NE(c.status, 0);
@@ -130,8 +130,8 @@ TEST(PictureConverter, WrongSizeFailsNamingFileSizeAndExpectedSize)
 
 TEST(PictureConverter, UnreadableInputFailsNamingTheFile)
 {
-    ScratchDir dir;
-    const std::string missing = dir.path + "/missing.png", junk = dir.path + "/junk.png";
+    ScratchDir dir("pictures-test");
+    const std::string missing = dir.path() + "/missing.png", junk = dir.path() + "/junk.png";
     Converted m = convert(dir, missing, "probe", 3, 2);
     EXPECT_NE(m.status, 0);
     EXPECT_NE(m.output.find(missing), std::string::npos) << m.output;

@@ -10,12 +10,12 @@
 
 TEST(Painter, RepaintsTheCommittedPicturesExactly)
 {
-    ScratchDir dir;
+    ScratchDir dir("pictures-test");
     std::string out;
-    ASSERT_EQ(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path + "'", out), 0) << out;
+    ASSERT_EQ(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path() + "'", out), 0) << out;
     for (const char *name : {"litelogo", "sidelit", "spider", "zorsmall"}) {
         SCOPED_TRACE(name);
-        const std::string fresh = dir.path + "/" + name + ".png";
+        const std::string fresh = dir.path() + "/" + name + ".png";
         const std::string committed = std::string(ASSETS_DIR) + "/" + name + ".png";
         ASSERT_TRUE(fileExists(fresh));
         std::string a = readFile(fresh), b = readFile(committed);
@@ -27,15 +27,15 @@ TEST(Painter, RepaintsTheCommittedPicturesExactly)
 
 TEST(Painter, PaintsOnlyTheNamedPictureAndRejectsUnknownNames)
 {
-    ScratchDir dir;
+    ScratchDir dir("pictures-test");
     std::string out;
-    ASSERT_EQ(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path + "' zorsmall", out), 0) << out;
-    EXPECT_TRUE(fileExists(dir.path + "/zorsmall.png"));
-    EXPECT_FALSE(fileExists(dir.path + "/spider.png"));
+    ASSERT_EQ(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path() + "' zorsmall", out), 0) << out;
+    EXPECT_TRUE(fileExists(dir.path() + "/zorsmall.png"));
+    EXPECT_FALSE(fileExists(dir.path() + "/spider.png"));
     int w = 0, h = 0;
     std::vector<unsigned char> px;
-    ASSERT_TRUE(readPng(dir.path + "/zorsmall.png", &w, &h, 4, &px));
+    ASSERT_TRUE(readPng(dir.path() + "/zorsmall.png", &w, &h, 4, &px));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 241);
-    EXPECT_NE(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path + "' nosuchpicture", out), 0);
+    EXPECT_NE(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path() + "' nosuchpicture", out), 0);
 }

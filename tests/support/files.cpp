@@ -4,16 +4,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ftw.h>
+#include <stdexcept>
 #include <sys/stat.h>
 
 ScratchDir::ScratchDir(const std::string &tag)
 {
     const char *base = getenv("TMPDIR");
     std::string name = std::string(base && *base ? base : "/tmp") + "/" + tag + "-XXXXXX";
-    if (mkdtemp(&name[0])) {
-        dir = name;
-        chmod(dir.c_str(), 0755);
-    }
+    if (!mkdtemp(&name[0]))
+        throw std::runtime_error("cannot make a scratch folder " + name);
+    dir = name;
+    chmod(dir.c_str(), 0755);
 }
 
 static int removeEntry(const char *path, const struct stat *, int, struct FTW *)

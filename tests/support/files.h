@@ -8,8 +8,8 @@
 
 // A fresh folder under $TMPDIR (or /tmp), named after `tag`, readable by
 // every user (one hardening case runs the show as user nobody), removed
-// with everything in it when the object goes. path() is empty when the
-// folder could not be made.
+// with everything in it when the object goes. A folder that cannot be made
+// throws std::runtime_error, which fails the test that asked for it.
 class ScratchDir {
 public:
     explicit ScratchDir(const std::string &tag = "test");
