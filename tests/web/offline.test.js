@@ -14,7 +14,6 @@ const { PNG } = require('pngjs');
 const h = require('./harness');
 
 const onlyChromium = h.engine === 'chromium' ? {} : { skip: 'the DevTools protocol is Chromium\'s' };
-const block = /^\*{21}\nFrames (\d+)\nTime   ([0-9.e+]+)\nFps    ([0-9.e+]+)\n\*{21}\n$/;
 
 // A copy of the built site in a folder of the test's own, served by its own
 // python server (as web.sh serves the site).
@@ -54,7 +53,7 @@ async function showToEnd(page) {
   await page.waitForFunction('window.demoFrame >= 30', { timeout: 60000 });
   const clock = await page.evaluate(() => DemoMusic.context() && DemoMusic.context().currentTime);
   await page.waitForFunction('window.demoEnded === true', { timeout: 400000, polling: 500 });
-  const m = block.exec(await page.$eval('#statistics', (e) => e.textContent));
+  const m = h.statisticsBlock.exec(await page.$eval('#statistics', (e) => e.textContent));
   return { frames: m && Number(m[1]), line: await page.$eval('#message', (e) => e.textContent), clock,
            errors: await page.evaluate(() => window.demoErrors) };
 }

@@ -1,6 +1,7 @@
 // show_harness_windows.cpp -- the Windows side of tests/support/show_harness.h
-// (the rest is show_harness_common.cpp): a freeglut window, and the front
-// buffer read back through GL (Wine draws with the host's GL, Mesa here).
+// (the rest is show_harness_common.cpp): a freeglut window. Under Wine a
+// window's front buffer reads back black, so there is no readFrontBuffer
+// here: frames_test reads each frame's back buffer as it is swapped.
 #include "show_harness.h"
 
 #include "demo.h"
@@ -19,13 +20,4 @@ void openShowWindow(int width, int height)
         glutMainLoopEvent();
         Sleep(10);
     }
-}
-
-std::vector<unsigned char> readFrontBuffer(int width, int height)
-{
-    std::vector<unsigned char> rgb((size_t)width * height * 3);
-    glReadBuffer(GL_FRONT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return rgb;
 }

@@ -4,7 +4,8 @@
 One check, run here, of what a viewer of the Windows zip gets (APP, the
 unpacked zip's folder; START_WATCHED, start_watched.exe from the
 build tree), under Wine on the X display it is given, in the folder case-CASE.
-A program still running after LIMIT seconds (one that hangs) is ended. Exits
+A program still running after LIMIT seconds (one that hangs) is ended by
+coreutils' timeout. Exits
 0 when the case holds, otherwise says why and exits 1. The cases: zip,
 play.cmd, the start-* matrix, music-44100 and music-48000, whole-show.
 """
@@ -74,10 +75,10 @@ def wine(args, env=None, esc=False, ready=lambda: True):
         time.sleep(0.1)
     out, err = os.path.join(work, "stdout"), os.path.join(work, "stderr")
     with open(out, "wb") as o, open(err, "wb") as e:
-        p = subprocess.Popen(["wine", *args], cwd=work, env=dict(os.environ, **(env or {})), stdout=o, stderr=e)
-    end = time.monotonic() + limit
+        p = subprocess.Popen(["timeout", str(limit), "wine", *args], cwd=work, env=dict(os.environ, **(env or {})),
+                             stdout=o, stderr=e)
     pressing = False
-    while p.poll() is None and time.monotonic() < end:
+    while p.poll() is None:
         windows = xdotool("search", "--name", TITLE) if esc else []
         if windows and (pressing or full_screen(windows[0]) and ready()):
             pressing = True
@@ -85,9 +86,7 @@ def wine(args, env=None, esc=False, ready=lambda: True):
             time.sleep(0.2)
         else:
             time.sleep(0.1)
-    if p.poll() is None:
-        p.kill()
-        p.wait()
+    if p.returncode == 124:
         fail("%s still running after %d s" % (args[0], limit))
     read = lambda path: open(path, "rb").read().decode(errors="replace").replace("\r", "")
     return p.returncode, read(out), read(err)
