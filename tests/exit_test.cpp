@@ -8,13 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <iostream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <SDL.h>
 
+#include "child_process.h"
 #include "demo.h"
 #include "platform.h"
 #include "sound.h"
@@ -30,7 +29,7 @@ unsigned stoppedClock()
 
 // The statistics block for a run of `count` frames between the two clock
 // readings, as the child printed it.
-ChildResult escAfter(unsigned count, unsigned start, unsigned stop)
+Finished escAfter(unsigned count, unsigned start, unsigned stop)
 {
     return runInChild([=] {
         frames = count;
@@ -46,36 +45,6 @@ std::string block(const std::string &f, const std::string &t, const std::string 
     return "*********************\nFrames " + f + "\nTime   " + t + "\nFps    " + fps +
            "\n*********************\n";
 }
-
-bool exitedWith(int status, int code)
-{
-    return WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
-
-// What a child wrote on stderr, into a file the parent reads back.
-class ChildStderr {
-public:
-    ChildStderr() : fd(mkstemp(&path[0])) {}
-    ~ChildStderr()
-    {
-        close(fd);
-        unlink(path.c_str());
-    }
-    void takeOver() const
-    {
-        fflush(stderr);
-        dup2(fd, 2);
-    }
-    std::string text() const
-    {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    std::string path = "/tmp/exit_test-stderr-XXXXXX";
-    int fd;
-};
 
 // The way out, step by step, as the calls it makes are seen: the music's
 // stop takes the audio device's lock and its close closes the device, seen
@@ -146,7 +115,7 @@ TEST(Statistics, MusicEndsBeforeTheClockIsReadThenPrintThenExit)
     // The music stops and its output closes before the run's time is taken,
     // so closing it is not counted in the run; the block is printed from
     // that reading, and only then does the process end.
-    ChildResult r = runInChild([] {
+    Finished r = runInChild([] {
         // The show's music playing, into SDL's silent device.
         if (!soundInit(44100, 32) || !(song = musicLoad("demomain.xm")))
             _exit(97);
@@ -158,14 +127,14 @@ TEST(Statistics, MusicEndsBeforeTheClockIsReadThenPrintThenExit)
         noting = true;
         keyboard(27, 0, 0);
     });
-    EXPECT_TRUE(exitedWith(r.status, 0)) << r.status;
+    EXPECT_EQ(exitCode(r.status), 0) << describeStatus(r.status);
     EXPECT_EQ(r.out, "stop close clock print exit");
 }
 
 TEST(Statistics, PrintsTheFiveLineBlock)
 {
-    ChildResult r = escAfter(7000, 1000, 141000);
-    EXPECT_TRUE(exitedWith(r.status, 0));
+    Finished r = escAfter(7000, 1000, 141000);
+    EXPECT_EQ(exitCode(r.status), 0) << describeStatus(r.status);
     EXPECT_EQ(r.out, block("7000", "140", "50"));
 }
 
@@ -184,8 +153,8 @@ TEST(Statistics, ClockReadingsAreDifferencedInSixtyFourBits)
 
 TEST(Statistics, NoMeasurableTimeShowsARateOfZero)
 {
-    ChildResult r = escAfter(0, 5000, 5000);
-    EXPECT_TRUE(exitedWith(r.status, 0));
+    Finished r = escAfter(0, 5000, 5000);
+    EXPECT_EQ(exitCode(r.status), 0) << describeStatus(r.status);
     EXPECT_EQ(r.out, block("0", "0", "0"));
     EXPECT_EQ(escAfter(3, 5000, 5000).out, block("3", "0", "0"));
 }
@@ -196,29 +165,25 @@ TEST(Statistics, ExitStatusIsZeroWhateverStandardOutputIs)
     // status stays 0, and no signal ends the child. Where the statistics
     // are lost, one line on stderr says so and why; a closed standard
     // output is /dev/null by then, which loses nothing.
-    ChildStderr closedErr, fullErr, brokenErr;
-    ChildResult closed = runInChild([&] {
-        closedErr.takeOver();
+    Finished closed = runInChild([] {
         close(1);
         sysGuardStandardStreams();
         keyboard(27, 0, 0);
     });
-    EXPECT_TRUE(exitedWith(closed.status, 0)) << closed.status;
-    EXPECT_EQ(closedErr.text(), "");
+    EXPECT_EQ(exitCode(closed.status), 0) << describeStatus(closed.status);
+    EXPECT_EQ(closed.err, "");
 
-    ChildResult full = runInChild([&] {
+    Finished full = runInChild([] {
         setenv("CORBANET_DEMO_NAME", "corbanet-demo", 1);  // the name a launcher gives
-        fullErr.takeOver();
         int fd = open("/dev/full", O_WRONLY);
         dup2(fd, 1);
         sysGuardStandardStreams();
         keyboard(27, 0, 0);
     });
-    EXPECT_TRUE(exitedWith(full.status, 0)) << full.status;
-    EXPECT_EQ(fullErr.text(), "corbanet-demo: statistics lost: No space left on device\n");
+    EXPECT_EQ(exitCode(full.status), 0) << describeStatus(full.status);
+    EXPECT_EQ(full.err, "corbanet-demo: statistics lost: No space left on device\n");
 
-    ChildResult broken = runInChild([&] {
-        brokenErr.takeOver();
+    Finished broken = runInChild([] {
         int fds[2];
         if (pipe(fds) != 0)
             _exit(98);
@@ -227,14 +192,14 @@ TEST(Statistics, ExitStatusIsZeroWhateverStandardOutputIs)
         sysGuardStandardStreams();
         keyboard(27, 0, 0);
     });
-    EXPECT_TRUE(exitedWith(broken.status, 0)) << broken.status;
-    EXPECT_EQ(brokenErr.text(), "exit_test: statistics lost: Broken pipe\n");   // the program's own name
+    EXPECT_EQ(exitCode(broken.status), 0) << describeStatus(broken.status);
+    EXPECT_EQ(broken.err, "exit_test: statistics lost: Broken pipe\n");   // the program's own name
 }
 
 TEST(Keys, OnlyEscEndsTheShow)
 {
     // Every other key returns and leaves the state as it was.
-    ChildResult r = runInChild([] {
+    Finished r = runInChild([] {
         frames = 42;
         for (int k = 0; k < 256; ++k)
             if (k != 27)
@@ -245,6 +210,6 @@ TEST(Keys, OnlyEscEndsTheShow)
             _exit(3);
         _exit(7);
     });
-    EXPECT_TRUE(exitedWith(r.status, 7)) << r.status;
+    EXPECT_EQ(exitCode(r.status), 7) << describeStatus(r.status);
     EXPECT_EQ(r.out, "");
 }

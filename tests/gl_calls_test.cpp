@@ -11,11 +11,13 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <GL/freeglut.h>
 
+#include "child_process.h"
 #include "course_reference.h"
 #include "demo.h"
 #include "gl_trace.h"
@@ -235,17 +237,16 @@ TEST(GlCalls, ReshapeSetsViewportAndPerspective)
 // show's library refers to must be one of the traced ones.
 TEST(GlCalls, TheLibraryCallsNoOtherGraphicsFunction)
 {
-    std::string cmd = std::string("nm -u --format=posix ") + DEMO_CORE_LIBRARY;
-    FILE *p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
+    Finished nm = runToEnd({"nm", {"-u", "--format=posix", DEMO_CORE_LIBRARY}});
+    ASSERT_EQ(exitCode(nm.status), 0) << nm.err;
     std::set<std::string> used;
-    char line[512];
-    while (fgets(line, sizeof line, p)) {
-        std::string name(line, strcspn(line, " \n"));
+    std::istringstream lines(nm.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::string name = line.substr(0, line.find(' '));
         if (name.rfind("gl", 0) == 0)
             used.insert(name);
     }
-    pclose(p);
     const std::set<std::string> expected = {
         "glBegin", "glBlendFunc", "glClear", "glClearColor", "glClearDepth", "glColor3f", "glColor4f",
         "glDepthFunc", "glDisable", "glDrawPixels", "glEnable", "glEnd", "glLightf", "glLightfv",

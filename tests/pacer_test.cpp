@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "child_process.h"
 #include "demo.h"
 #include "pacer.h"
 #include "platform.h"
@@ -201,22 +202,6 @@ TEST(FpsOption, AnEmptyCommandLineIsLeftAlone)
     EXPECT_EQ(argc, 0);
     EXPECT_EQ(fps, 0u);
     EXPECT_EQ(argv[0], nullptr);
-}
-
-// What a shell command prints on standard output; its wait status in *status.
-static std::string commandOutput(const std::string &command, int *status = nullptr)
-{
-    std::string text;
-    FILE *p = popen(command.c_str(), "r");
-    if (!p)
-        return text;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p))
-        text += buf;
-    int st = pclose(p);
-    if (status)
-        *status = st;
-    return text;
 }
 
 // The real program refuses a bad rate before it opens a window: without a

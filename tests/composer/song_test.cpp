@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "child_process.h"
 #include "files.h"
 #include "render.h"
 #include "score.h"
@@ -181,14 +182,8 @@ TEST(SongPlayers, XmpLoadsItWithTheSameDuration) {
     std::string xmp = XMP_PROGRAM;
     if (xmp.empty())
         GTEST_SKIP() << "xmp is not installed";
-    std::string command = "'" + xmp + "' --load-only '" COMMITTED_MODULE "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, pipe))
-        out += buf;
-    pclose(pipe);
+    Finished run = runToEnd({xmp, {"--load-only", COMMITTED_MODULE}});
+    std::string out = run.out + run.err;
     EXPECT_EQ(out.find("Unrecognized"), std::string::npos) << out;
     EXPECT_EQ(out.find("Error"), std::string::npos) << out;
     size_t at = out.find("Duration");

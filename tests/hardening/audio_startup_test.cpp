@@ -14,13 +14,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "child_process.h"
 #include "files.h"
 #include "sound.h"
 
@@ -125,27 +124,13 @@ Trace traceStart(const std::vector<std::string> &env, const std::vector<std::str
 {
     Trace t;
     ScratchDir dir("audio-startup");
-    const std::string log = dir.file("trace"), out = dir.file("out");
-    pid_t pid = fork();
-    if (pid == 0) {
-        for (const std::string &e : env)
-            putenv(strdup(e.c_str()));
-        if (!freopen(out.c_str(), "w", stdout))
-            _exit(126);
-        // -f follows every thread; each line starts with the thread's id.
-        std::vector<std::string> args = {"timeout", "60", "strace", "-f", "-qq", "-o", log, probePath()};
-        args.insert(args.end(), probeArgs.begin(), probeArgs.end());
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid)
-        t.ran = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    t.printed = readFile(out);
+    const std::string log = dir.file("trace");
+    // -f follows every thread; each line starts with the thread's id.
+    std::vector<std::string> args = {"60", "strace", "-f", "-qq", "-o", log, probePath()};
+    args.insert(args.end(), probeArgs.begin(), probeArgs.end());
+    Finished run = runToEnd({"timeout", args, "", env});
+    t.ran = exitCode(run.status) == 0;
+    t.printed = run.out;
     std::string text = readFile(log);
     // The probe's own process is the first line's: its main thread.
     pid_t mainThread = text.empty() ? -1 : (pid_t)atol(text.c_str());
@@ -206,34 +191,10 @@ TEST(FailingAudioWatch, SeesASleepInTheStart)
     EXPECT_NE(t.waits[0].find("nanosleep"), std::string::npos) << t.waits[0];
 }
 
-// Runs `body` in a child and returns the number it wrote back, or -1.
-double inFreshProcess(double (*body)())
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        double value = body();
-        ssize_t ignored = write(fds[1], &value, sizeof value);
-        (void)ignored;
-        _exit(0);                               // no exit handlers: the parent's gtest state is not ours
-    }
-    close(fds[1]);
-    double value = -1;
-    if (read(fds[0], &value, sizeof value) != (ssize_t)sizeof value)
-        value = -1;
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return value;
-}
-
 // Closing without a start, closing twice, and starting again after a close
 // (whether the last start failed or not) all work: the show's way out and a
 // front end that restarts the music rely on them.
-double startCloseCycle()
+int startCloseCycle()
 {
     soundClose();
     setenv("SDL_AUDIODRIVER", "nonexistent", 1);
@@ -258,7 +219,9 @@ double startCloseCycle()
 
 TEST(AudioLifecycle, CloseAndStartAgainInAnyOrder)
 {
-    EXPECT_EQ(inFreshProcess(startCloseCycle), 0.0);
+    // In a child of its own, so that SDL starts as fresh as in the show.
+    Finished run = runInChild([] { _exit(startCloseCycle()); }, 60);
+    EXPECT_EQ(exitCode(run.status), 0) << describeStatus(run.status);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_P(NoAudio, SilentFullCourseWithoutExtraWork)
             setting.replace(at, 1, scratch.path());
         launch = with(launch, setting);
     }
-    ShowProcess p;
+    ChildProcess p;
     expectFullCourse(launch, &p);
     EXPECT_NE(p.err.find(": music off: audio: "), std::string::npos) << tailOf(p.err);
     // No more work before the first frame than with working audio; a start
@@ -102,7 +102,7 @@ class SignalDuringFrames : public Environment, public testing::WithParamInterfac
 TEST_P(SignalDuringFrames, EndsBeforeAnotherFrameIsReported)
 {
     const int sig = GetParam();
-    ShowProcess p;
+    ChildProcess p;
     ASSERT_TRUE(p.start(with(runner(), "SHOW_RUNNER_HOLD_AT=500")));
     ASSERT_TRUE(p.waitForText("runner: frame 500\n", courseSeconds)) << tailOf(p.err);
     ASSERT_FALSE(p.ended);
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Matrix, SignalDuringFrames, testing::Values(SIGTERM, SI
 
 TEST_F(Environment, XServerGoneMidShowEndsTheProcess)
 {
-    ShowProcess p;
+    ChildProcess p;
     ASSERT_TRUE(p.start(runner()));
     ASSERT_TRUE(p.waitForText("runner: frame 250\n", courseSeconds)) << tailOf(p.err);
     double gone = monotonicMs();

@@ -7,9 +7,7 @@
 #include "show_fixture.h"
 
 #include <cstdio>
-#include <fcntl.h>
 #include <set>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <GL/freeglut.h>
@@ -19,24 +17,7 @@ namespace {
 // Runs xdotool on `display` with `args` and waits for it.
 bool xdotool(const std::string &display, const std::vector<std::string> &args)
 {
-    std::vector<std::string> all = {"xdotool"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &a : all)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("DISPLAY", display.c_str(), 1);
-        int nul = open("/dev/null", O_WRONLY);
-        dup2(nul, 1);
-        dup2(nul, 2);
-        execvp("xdotool", argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return exitCode(runToEnd({"xdotool", args, "", {"DISPLAY=" + display}}, 60).status) == 0;
 }
 
 // Every character a keyboard can type but Esc: the printable Latin-1
@@ -100,7 +81,7 @@ TEST_F(Keys, NoKeyButEscChangesTheCourse)
     special.insert(special.begin(), {"key", "--delay", "1"});
 
     Launch launch = with(runner(), "SHOW_RUNNER_FRAME_MS=3");
-    ShowProcess p;
+    ChildProcess p;
     ASSERT_TRUE(p.start(launch));
     ASSERT_TRUE(p.waitForText("runner: first-frame", 60)) << tailOf(p.err);
     // The window fills the screen; the pointer over it gives it the keys.

@@ -194,7 +194,7 @@ TEST_P(BadMusicFile, FullCourseAndNoExtraWorkBeforeTheFirstFrame)
     Launch launch = c.refusal ? with(runner(), "SHOW_RUNNER_ESC_AT=250") : runner();
     launch.asNobody = c.unprivileged;
 
-    ShowProcess p;
+    ChildProcess p;
     expectFullCourse(launch, &p);
     if (c.refusal) {
         EXPECT_NE(p.err.find(std::string(": music off: demomain.xm: ") + c.refusal), std::string::npos)

@@ -30,7 +30,7 @@ TEST_F(Paced, TwoHundredFramesASecondHoldFourHundredFramesToTwoSeconds)
 {
     Launch launch = with(runner(), "SHOW_RUNNER_ESC_AT=400");
     launch.args = {"--fps", "200"};
-    ShowProcess p;
+    ChildProcess p;
     ASSERT_TRUE(p.start(launch));
     ASSERT_TRUE(p.finish(courseSeconds)) << "still running; stderr:\n" << tailOf(p.err);
     checkFullCourse(launch, p);

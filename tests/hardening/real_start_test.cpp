@@ -78,7 +78,7 @@ bool mainThreadSleeping(pid_t pid)
 
 // Waits until the show has been asleep, without a pause, for `heldMs`;
 // `since` is when that sleep was first seen.
-bool waitForSlideshowSleep(ShowProcess &p, double seconds, double heldMs, double &since)
+bool waitForSlideshowSleep(ChildProcess &p, double seconds, double heldMs, double &since)
 {
     double deadline = monotonicMs() + seconds * 1000.0;
     since = -1;
@@ -96,7 +96,7 @@ bool waitForSlideshowSleep(ShowProcess &p, double seconds, double heldMs, double
 
 TEST_F(RealStart, WholeRunWithTheSlideshowsSleeps)
 {
-    ShowProcess p;
+    ChildProcess p;
     expectFullCourse(start(), &p);
     float seconds = 0;
     ASSERT_NE(p.out.find("Time   "), std::string::npos);
@@ -111,7 +111,7 @@ class SignalDuringSleep : public RealStart, public testing::WithParamInterface<i
 TEST_P(SignalDuringSleep, EndsInTheSleepItWasIn)
 {
     const int sig = GetParam();
-    ShowProcess p;
+    ChildProcess p;
     ASSERT_TRUE(p.start(start()));
     double asleep = 0;
     ASSERT_TRUE(waitForSlideshowSleep(p, courseSeconds, 300, asleep)) << "never reached the slideshow\n"

@@ -52,10 +52,10 @@ std::string tailOf(const std::string &text, size_t lines)
     return at == std::string::npos || at == 0 ? text : text.substr(at + 1);
 }
 
-void ShowTest::expectFullCourse(const Launch &launch, ShowProcess *ran)
+void ShowTest::expectFullCourse(const Launch &launch, ChildProcess *ran)
 {
-    ShowProcess own;
-    ShowProcess &p = ran ? *ran : own;
+    ChildProcess own;
+    ChildProcess &p = ran ? *ran : own;
     ASSERT_TRUE(p.start(launch));
     ASSERT_TRUE(p.finish(courseSeconds)) << "still running after " << courseSeconds << " s\n" << tailOf(p.err);
     checkFullCourse(launch, p);
@@ -67,7 +67,7 @@ static std::string programFileName(const std::string &path)
     return path.substr(path.find_last_of('/') + 1);
 }
 
-void ShowTest::checkFullCourse(const Launch &launch, const ShowProcess &p)
+void ShowTest::checkFullCourse(const Launch &launch, const ChildProcess &p)
 {
     CourseReport r = parseReport(p.err);
     EXPECT_TRUE(WIFEXITED(p.status) && WEXITSTATUS(p.status) == 0)
@@ -110,7 +110,7 @@ void ShowTest::checkFullCourse(const Launch &launch, const ShowProcess &p)
 // Runs `launch` up to its first frame; -1 without one.
 static FirstFrame firstFrame(const Launch &launch)
 {
-    ShowProcess p;
+    ChildProcess p;
     if (!p.start(with(launch, "SHOW_RUNNER_FIRST_FRAME_ONLY=1")) || !p.finish(60))
         return {};
     CourseReport r = parseReport(p.err);

@@ -44,9 +44,9 @@ protected:
     // Runs `launch` to its end and checks a full course ending with status 0:
     // every scene in its frame, every picture, and (when standard output
     // was captured) exactly the statistics block of 2722 frames.
-    void expectFullCourse(const Launch &launch, ShowProcess *ran = nullptr);
+    void expectFullCourse(const Launch &launch, ChildProcess *ran = nullptr);
     // The checks of expectFullCourse, on a child that has ended.
-    void checkFullCourse(const Launch &launch, const ShowProcess &p);
+    void checkFullCourse(const Launch &launch, const ChildProcess &p);
 
     // The processor time `launch` spends up to its first frame, as a
     // multiple of what the same runner with the show's own module spends

@@ -2,7 +2,9 @@
 // converter_test.cpp
 // picture_embed run as the build runs it, on small PNGs written here.
 //------------------------------------------------------------------------------
-#include "png_util.h"
+#include "child_process.h"
+#include "files.h"
+#include "png_file.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +23,12 @@ Converted convert(const ScratchDir &dir, const std::string &png, const std::stri
     Converted c;
     c.headerPath = dir.path() + "/" + name + ".h";
     c.rawPath = dir.path() + "/" + name + ".rgba";
-    c.status = runCommand(std::string("'") + PICTURE_EMBED_PATH + "' '" + png + "' " + name + " " + std::to_string(w) +
-                              " " + std::to_string(h) + " '" + c.headerPath + "' '" + c.rawPath + "'",
-                          c.output);
-    if (fileExists(c.headerPath))
-        c.header = readFile(c.headerPath);
-    if (fileExists(c.rawPath))
-        c.raw = readFile(c.rawPath);
+    Finished f = runToEnd(
+        {PICTURE_EMBED_PATH, {png, name, std::to_string(w), std::to_string(h), c.headerPath, c.rawPath}});
+    c.status = exitCode(f.status);
+    c.output = f.out + f.err;
+    c.header = readFile(c.headerPath);
+    c.raw = readFile(c.rawPath);
     return c;
 }
 
@@ -135,8 +136,7 @@ TEST(PictureConverter, UnreadableInputFailsNamingTheFile)
     Converted m = convert(dir, missing, "probe", 3, 2);
     EXPECT_NE(m.status, 0);
     EXPECT_NE(m.output.find(missing), std::string::npos) << m.output;
-    std::string out;
-    ASSERT_EQ(runCommand("printf 'not a png' > '" + junk + "'", out), 0);
+    ASSERT_TRUE(writeFile(junk, std::string("not a png")));
     Converted j = convert(dir, junk, "probe", 3, 2);
     EXPECT_NE(j.status, 0);
     EXPECT_NE(j.output.find(junk), std::string::npos) << j.output;

@@ -7,7 +7,8 @@
 #include "SPIDER.h"
 #include "ZORSMALL.h"
 
-#include "png_util.h"
+#include "files.h"
+#include "png_file.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,9 @@
 // painter_test.cpp
 // The painter reproduces the committed pictures byte for byte.
 //------------------------------------------------------------------------------
-#include "png_util.h"
+#include "child_process.h"
+#include "files.h"
+#include "png_file.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +13,8 @@
 TEST(Painter, RepaintsTheCommittedPicturesExactly)
 {
     ScratchDir dir("pictures-test");
-    std::string out;
-    ASSERT_EQ(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path() + "'", out), 0) << out;
+    Finished painted = runToEnd({PAINTER_PATH, {dir.path()}});
+    ASSERT_EQ(exitCode(painted.status), 0) << painted.err;
     for (const char *name : {"litelogo", "sidelit", "spider", "zorsmall"}) {
         SCOPED_TRACE(name);
         const std::string fresh = dir.path() + "/" + name + ".png";
@@ -28,8 +30,8 @@ TEST(Painter, RepaintsTheCommittedPicturesExactly)
 TEST(Painter, PaintsOnlyTheNamedPictureAndRejectsUnknownNames)
 {
     ScratchDir dir("pictures-test");
-    std::string out;
-    ASSERT_EQ(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path() + "' zorsmall", out), 0) << out;
+    Finished painted = runToEnd({PAINTER_PATH, {dir.path(), "zorsmall"}});
+    ASSERT_EQ(exitCode(painted.status), 0) << painted.err;
     EXPECT_TRUE(fileExists(dir.path() + "/zorsmall.png"));
     EXPECT_FALSE(fileExists(dir.path() + "/spider.png"));
     int w = 0, h = 0;
@@ -37,5 +39,5 @@ TEST(Painter, PaintsOnlyTheNamedPictureAndRejectsUnknownNames)
     ASSERT_TRUE(readPng(dir.path() + "/zorsmall.png", &w, &h, 4, &px));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 241);
-    EXPECT_NE(runCommand(std::string("'") + PAINTER_PATH + "' '" + dir.path() + "' nosuchpicture", out), 0);
+    EXPECT_NE(exitCode(runToEnd({PAINTER_PATH, {dir.path(), "nosuchpicture"}}).status), 0);
 }

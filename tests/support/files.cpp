@@ -6,6 +6,7 @@
 #include <ftw.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 ScratchDir::ScratchDir(const std::string &tag)
 {
@@ -66,4 +67,9 @@ bool writeFile(const std::string &path, const std::string &bytes)
 bool writeFile(const std::string &path, const std::vector<unsigned char> &bytes)
 {
     return writeWhole(path, bytes.data(), bytes.size());
+}
+
+bool fileExists(const std::string &path)
+{
+    return access(path.c_str(), F_OK) == 0;
 }

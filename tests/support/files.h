@@ -23,6 +23,8 @@ private:
     std::string dir;
 };
 
+bool fileExists(const std::string &path);
+
 // The whole file, byte for byte; empty when it cannot be read.
 std::string readFile(const std::string &path);
 std::vector<unsigned char> readBytes(const std::string &path);

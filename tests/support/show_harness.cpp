@@ -5,7 +5,6 @@
 #include "demo.h"
 
 #include <cstdio>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <GL/freeglut.h>
@@ -49,29 +48,4 @@ std::vector<unsigned char> readFrontBuffer(int width, int height)
     }
     XDestroyImage(img);
     return rgb;
-}
-
-ChildResult runInChild(const std::function<void()> &body)
-{
-    ChildResult result = {-1, ""};
-    int fds[2];
-    if (pipe(fds) != 0)
-        return result;
-    fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], 1);
-        close(fds[1]);
-        body();
-        _exit(99);                              // the body was expected not to return
-    }
-    close(fds[1]);
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        result.out.append(buf, (size_t)n);
-    close(fds[0]);
-    waitpid(pid, &result.status, 0);
-    return result;
 }

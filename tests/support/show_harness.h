@@ -50,12 +50,4 @@ struct ImageDiff {
 };
 ImageDiff compareImages(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b, int tolerance);
 
-// Runs `body` in a forked child with its standard output captured, and
-// returns the child's output and its wait status.
-struct ChildResult {
-    int status;                                 // as from waitpid
-    std::string out;
-};
-ChildResult runInChild(const std::function<void()> &body);
-
 #endif
