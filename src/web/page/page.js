@@ -8,9 +8,10 @@
 // the button goes down; the click draws the show's first frame, goes full
 // screen, and once the frame is drawn the music prepares what is left (the
 // player in its audio thread, the module decoded) and joins the show.
-// Whatever goes wrong is said in one line that stays in view on every screen; while the module loads it says how far it is. Once the
-// music is here the page registers its service worker (sw.js), which keeps
-// the site for use without a network.
+// Whatever goes wrong is said in one line that stays in view on every
+// screen; while the module loads it says how far it is. Once the music is
+// here the page registers its service worker (sw.js), which keeps the site
+// for use without a network.
 //
 // Options in the page's address are for the tests and the benchmark: the
 // program reads ?quick&size=640x480&fast&log&shots=1000,2250 ... (see
