@@ -19,20 +19,14 @@ static unsigned webMilliseconds()
 // or not (page.js).
 static void webSleepSeconds(unsigned seconds)
 {
-    EM_ASM({
-        if (Module.onPicture)
-            Module.onPicture();
-    });
+    EM_ASM({ Module.onPicture(); });
     emscripten_sleep(seconds * 1000);
 }
 
 static void webExit(int status)
 {
     emscripten_cancel_main_loop();
-    EM_ASM({
-        if (Module.onShowEnd)
-            Module.onShowEnd($0);
-    }, status);
+    EM_ASM({ Module.onShowEnd($0); }, status);
     for (;;)
         emscripten_sleep(3600 * 1000);
 }

@@ -16,7 +16,8 @@
 // with the current colour as the ambient and diffuse material, a black
 // specular and emission. A light's ambient colour and its attenuation stay
 // GL's defaults (none, constant 1), which add nothing. Blending is never
-// switched on and texturing never used.
+// switched on and texturing never used. The clear colour and depth and the
+// depth function the show sets are GL's initial ones, which are WebGL's too.
 #include <GL/gl.h>
 
 #include <cmath>
@@ -32,9 +33,8 @@ extern "C" {
 int webglCreate();
 int webglWarmUp();
 void webglViewport(int x, int y, int w, int h);
-void webglClear(unsigned mask, float r, float g, float b, float a, float depth);
+void webglClear(unsigned mask);
 void webglEnable(unsigned cap);
-void webglDepthFunc(unsigned func);
 void webglDraw(int lines, const float *vertices, int vertexCount, const uint16_t *indices, int indexCount,
                const float *projection, const float *lights);
 void webglDrawPixels(int width, int height, const unsigned char *rgba);
@@ -80,9 +80,6 @@ Light lights[2] = {
 };
 static_assert(sizeof lights == 32 * sizeof(float), "the shader reads eight vec4");
 
-GLfloat clearColor[4] = {0, 0, 0, 0};
-GLfloat clearDepth = 1;
-
 // The batch: per vertex the eye-space position, the eye-space normal and the
 // colour (nine floats); 16-bit indices into it, as triangles or as lines. A
 // batch goes out before it outgrows its indices; the show's primitives have
@@ -124,8 +121,10 @@ void touched()
         normalMatrixStale = true;
 }
 
+}  // namespace
+
 // top = top * m, in single precision as GL computes it.
-void multiply(const GLfloat *m)
+void webMultMatrixf(const GLfloat m[16])
 {
     beforeChange();
     GLfloat *a = top();
@@ -140,6 +139,8 @@ void multiply(const GLfloat *m)
     std::memcpy(a, r, sizeof r);
     touched();
 }
+
+namespace {
 
 void updateNormalMatrix()
 {
@@ -193,32 +194,32 @@ void beginKind(bool lines, uint32_t vertices)
     batchLines = lines;
 }
 
+}  // namespace
+
 // Indices of a primitive of `count` vertices: the batch's vertices from
 // `first` on, or, with `elements`, those vertices picked by the elements.
 // The show's triangles, GLU's quad strips and GLUT's line strips and loops;
 // quads of a strip are split along the diagonal from their first to their
 // last vertex, as Mesa splits them.
-void assemble(GLenum mode, uint32_t first, uint32_t count, const unsigned short *elements)
+void webArrayElements(GLenum mode, unsigned first, const unsigned short *elements, int count)
 {
-    auto at = [&](uint32_t i) { return (uint16_t)(first + (elements ? elements[i] : i)); };
+    auto at = [&](int i) { return (uint16_t)(first + (elements ? elements[i] : i)); };
     std::vector<uint16_t> &ix = batchIndices;
     if (mode == GL_TRIANGLES) {
-        for (uint32_t i = 0; i + 2 < count; i += 3)
+        for (int i = 0; i + 2 < count; i += 3)
             ix.insert(ix.end(), {at(i), at(i + 1), at(i + 2)});
     } else if (mode == kQuadStrip) {
-        for (uint32_t i = 0; i + 3 < count; i += 2) {
+        for (int i = 0; i + 3 < count; i += 2) {
             ix.insert(ix.end(), {at(i), at(i + 1), at(i + 3)});
             ix.insert(ix.end(), {at(i), at(i + 3), at(i + 2)});
         }
     } else {
-        for (uint32_t i = 0; i + 1 < count; ++i)
+        for (int i = 0; i + 1 < count; ++i)
             ix.insert(ix.end(), {at(i), at(i + 1)});
         if (mode == kLineLoop)
             ix.insert(ix.end(), {at(count - 1), at(0)});
     }
 }
-
-}  // namespace
 
 void webFlush()
 {
@@ -261,11 +262,6 @@ void webNormal3f(GLfloat x, GLfloat y, GLfloat z)
     currentNormal[2] = z;
 }
 
-void webMultMatrixf(const GLfloat m[16])
-{
-    multiply(m);
-}
-
 unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int count)
 {
     beginKind(true, (uint32_t)count);
@@ -275,36 +271,25 @@ unsigned webArrayVertices(const GLfloat *vertices, const GLfloat *normals, int c
     return first;
 }
 
-void webArrayElements(GLenum mode, unsigned first, const unsigned short *indices, int count)
-{
-    assemble(mode, first, (uint32_t)count, indices);
-}
-
 // ---- the GL entry points ------------------------------------------------------
 
 void glClear(GLbitfield mask)
 {
     webFlush();
-    webglClear(mask, clearColor[0], clearColor[1], clearColor[2], clearColor[3], clearDepth);
+    webglClear(mask);
 }
 
-void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha)
+// Black, depth 1 and GL_LESS: GL's and WebGL's initial state.
+void glClearColor(GLclampf, GLclampf, GLclampf, GLclampf)
 {
-    clearColor[0] = red;
-    clearColor[1] = green;
-    clearColor[2] = blue;
-    clearColor[3] = alpha;
 }
 
-void glClearDepth(GLclampd depth)
+void glClearDepth(GLclampd)
 {
-    clearDepth = (GLfloat)depth;
 }
 
-void glDepthFunc(GLenum func)
+void glDepthFunc(GLenum)
 {
-    webFlush();
-    webglDepthFunc(func);
 }
 
 // The depth test is WebGL's own; lighting, the lights and colour material
@@ -377,7 +362,8 @@ void glTranslatef(GLfloat x, GLfloat y, GLfloat z)
 }
 
 // The rotation matrix as Mesa builds it: rotations about the x or the z axis
-// exactly, any other axis normalised first.
+// exactly, any other axis normalised first. The show's axes point the
+// positive way.
 void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
 {
     beforeChange();
@@ -389,13 +375,13 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
     if (x == 0 && y == 0 && z != 0) {
         M(0, 0) = c;
         M(1, 1) = c;
-        M(0, 1) = z < 0 ? s : -s;
-        M(1, 0) = z < 0 ? -s : s;
+        M(0, 1) = -s;
+        M(1, 0) = s;
     } else if (y == 0 && z == 0 && x != 0) {
         M(1, 1) = c;
         M(2, 2) = c;
-        M(1, 2) = x < 0 ? s : -s;
-        M(2, 1) = x < 0 ? -s : s;
+        M(1, 2) = -s;
+        M(2, 1) = s;
     } else {
         GLfloat mag = std::sqrt(x * x + y * y + z * z);
         x /= mag;
@@ -414,7 +400,7 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
         M(2, 2) = (oneC * zz) + c;
     }
 #undef M
-    multiply(m);
+    webMultMatrixf(m);
 }
 
 void glBegin(GLenum mode)
@@ -426,7 +412,7 @@ void glBegin(GLenum mode)
 
 void glEnd(void)
 {
-    assemble(primitiveMode, primitiveFirst, vertexCount() - primitiveFirst, nullptr);
+    webArrayElements(primitiveMode, primitiveFirst, nullptr, (int)(vertexCount() - primitiveFirst));
 }
 
 // With colour material on, the colour is the material's ambient and diffuse
@@ -481,8 +467,8 @@ void glLightf(GLenum light, GLenum pname, GLfloat param)
     webFlush();
     if (pname == GL_SPOT_EXPONENT)
         l.spotExponent = param;
-    else if (pname == GL_SPOT_CUTOFF)
-        l.spotCosCutoff = param == 180 ? -2.0f : (float)std::cos(param * M_PI / 180.0);
+    else if (pname == GL_SPOT_CUTOFF)       // the show's cut-off is less than 180 degrees
+        l.spotCosCutoff = (float)std::cos(param * M_PI / 180.0);
 }
 
 // Rows of RGBA bytes are a whole number of words long, so the show's

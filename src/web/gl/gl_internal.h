@@ -34,6 +34,11 @@ void webFlush();
 bool webCreateContext();
 void webCanvasSize(int width, int height);
 
+// The canvas's drawing size, measured before each frame: by default for its
+// size on the page (glut.cpp); the page's size option puts a fixed one in
+// its place (main.cpp).
+extern void (*webMeasureCanvas)(int *width, int *height);
+
 // RGBA pixels of the canvas, bottom row first, for the tests and the
 // benchmark; reading also makes the browser finish every queued draw.
 void webReadPixels(int x, int y, int width, int height, unsigned char *rgba);

@@ -36,44 +36,37 @@ GLdouble cutRadius;
 GLint cutSlices, cutStacks;
 std::vector<SphereVertex> cut;
 
-// Mesa GLU's gluSphere, filled, smooth, with texture coordinates.
+// Mesa GLU's gluSphere, filled, smooth, with texture coordinates. Its
+// tables hold, for each slice and each stack, the sine and cosine of a
+// single-precision angle, rounded to single precision; the last slice is the
+// first again, and the sphere comes to a point at both poles.
 void cutSphere(GLdouble radius, GLint slices, GLint stacks)
 {
-    std::vector<GLfloat> sinCache1a(slices + 1), cosCache1a(slices + 1);
-    std::vector<GLfloat> sinCache1b(stacks + 1), cosCache1b(stacks + 1);
-    std::vector<GLfloat> sinCache2b(stacks + 1), cosCache2b(stacks + 1);
-    GLfloat angle;
-    for (int i = 0; i < slices; i++) {
-        angle = (GLfloat)(2 * pi * i / slices);
-        sinCache1a[i] = (GLfloat)std::sin((double)angle);
-        cosCache1a[i] = (GLfloat)std::cos((double)angle);
-    }
-    for (int j = 0; j <= stacks; j++) {
-        angle = (GLfloat)(pi * j / stacks);
-        sinCache2b[j] = (GLfloat)std::sin((double)angle);
-        cosCache2b[j] = (GLfloat)std::cos((double)angle);
-        sinCache1b[j] = (GLfloat)(radius * std::sin((double)angle));
-        cosCache1b[j] = (GLfloat)(radius * std::cos((double)angle));
-    }
-    sinCache1b[0] = 0;          // make sure it comes to a point
-    sinCache1b[stacks] = 0;
-    sinCache1a[slices] = sinCache1a[0];
-    cosCache1a[slices] = cosCache1a[0];
+    auto sine = [](GLfloat a) { return (GLfloat)std::sin((double)a); };
+    auto cosine = [](GLfloat a) { return (GLfloat)std::cos((double)a); };
+    auto sliceAngle = [&](int i) { return (GLfloat)(2 * pi * (i % slices) / slices); };
+    auto stackAngle = [&](int j) { return (GLfloat)(pi * j / stacks); };
+    // The ring at stack j: its distance from the axis and its height.
+    auto ringRadius = [&](int j) {
+        return j == 0 || j == stacks ? 0.0f : (GLfloat)(radius * std::sin((double)stackAngle(j)));
+    };
+    auto ringZ = [&](int j) { return (GLfloat)(radius * std::cos((double)stackAngle(j))); };
 
     cutRadius = radius;
     cutSlices = slices;
     cutStacks = stacks;
     cut.clear();
     for (int j = 0; j < stacks; j++) {
-        GLfloat zLow = cosCache1b[j], zHigh = cosCache1b[j + 1];
-        GLfloat sintemp1 = sinCache1b[j], sintemp2 = sinCache1b[j + 1];
-        GLfloat sintemp3 = sinCache2b[j + 1], costemp3 = cosCache2b[j + 1];
-        GLfloat sintemp4 = sinCache2b[j], costemp4 = cosCache2b[j];
+        GLfloat zLow = ringZ(j), zHigh = ringZ(j + 1);
+        GLfloat sintemp1 = ringRadius(j), sintemp2 = ringRadius(j + 1);
+        GLfloat sintemp3 = sine(stackAngle(j + 1)), costemp3 = cosine(stackAngle(j + 1));
+        GLfloat sintemp4 = sine(stackAngle(j)), costemp4 = cosine(stackAngle(j));
         for (int i = 0; i <= slices; i++) {
-            cut.push_back({{sintemp2 * sinCache1a[i], sintemp2 * cosCache1a[i], zHigh},
-                           {sinCache1a[i] * sintemp3, cosCache1a[i] * sintemp3, costemp3}});
-            cut.push_back({{sintemp1 * sinCache1a[i], sintemp1 * cosCache1a[i], zLow},
-                           {sinCache1a[i] * sintemp4, cosCache1a[i] * sintemp4, costemp4}});
+            GLfloat sinSlice = sine(sliceAngle(i)), cosSlice = cosine(sliceAngle(i));
+            cut.push_back({{sintemp2 * sinSlice, sintemp2 * cosSlice, zHigh},
+                           {sinSlice * sintemp3, cosSlice * sintemp3, costemp3}});
+            cut.push_back({{sintemp1 * sinSlice, sintemp1 * cosSlice, zLow},
+                           {sinSlice * sintemp4, cosSlice * sintemp4, costemp4}});
         }
     }
 }

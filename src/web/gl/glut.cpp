@@ -4,7 +4,9 @@
 // frames to emscripten's main loop: one call of the idle function per
 // animation frame of the browser that the page's pacer lets through (at most
 // `fps` a second; see page/pacer.js), after the keys that came in since the last
-// one and a reshape when the canvas has changed size. The wire sphere is cut
+// one and a reshape when the canvas has changed size. The keys are the
+// keyboard function's, those with a character; the show's special-key
+// function does nothing, so no special key is passed on. The wire sphere is cut
 // exactly as freeglut 3.4 cuts it and drawn as freeglut draws it: indexed
 // line strips through the slices, then line loops round the stacks, each
 // vertex with its own normal and the current normal left alone.
@@ -12,14 +14,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <string>
 #include <vector>
 
 #include "gl_internal.h"
-#include "page_options.h"
 
 // webgl.js: the main loop's animation frames through the page's pacer.
 extern "C" void webglPaceFrames();
@@ -30,50 +30,25 @@ namespace {
 void (*idleFunc)();
 void (*reshapeFunc)(int, int);
 void (*keyboardFunc)(unsigned char, int, int);
-void (*specialFunc)(int, int, int);
 
 int canvasWidth, canvasHeight;          // what reshape was last told
 
-// Keys that came in since the last frame: ordinary keys as their character
-// code, special keys as GLUT's key number plus 0x10000.
-std::vector<int> pendingKeys;
-const int specialKey = 0x10000;
-
-// GLUT's numbers for the special keys.
-int specialNumber(const char *key)
-{
-    static const struct {
-        const char *name;
-        int number;
-    } keys[] = {
-        {"F1", 1},         {"F2", 2},         {"F3", 3},        {"F4", 4},           {"F5", 5},
-        {"F6", 6},         {"F7", 7},         {"F8", 8},        {"F9", 9},           {"F10", 10},
-        {"F11", 11},       {"F12", 12},       {"ArrowLeft", 100}, {"ArrowUp", 101},  {"ArrowRight", 102},
-        {"ArrowDown", 103}, {"PageUp", 104},  {"PageDown", 105}, {"Home", 106},      {"End", 107},
-        {"Insert", 108},
-    };
-    for (const auto &k : keys)
-        if (std::string(k.name) == key)
-            return k.number;
-    return 0;
-}
+// The keys that came in since the last frame, as their character codes.
+std::string pendingKeys;
 
 EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent *e, void *)
 {
     std::string key = e->key;
-    if (key == "Escape") {
-        pendingKeys.push_back(27);
-    } else if (key == "Enter") {
-        pendingKeys.push_back(13);
-    } else if (key == "Backspace") {
-        pendingKeys.push_back(8);
-    } else if (key == "Tab") {
-        pendingKeys.push_back(9);
-    } else if (key.size() == 1 && (unsigned char)key[0] < 128) {
-        pendingKeys.push_back((unsigned char)key[0]);
-    } else if (int n = specialNumber(e->key)) {
-        pendingKeys.push_back(specialKey + n);
-    }
+    if (key == "Escape")
+        pendingKeys += '\033';
+    else if (key == "Enter")
+        pendingKeys += '\r';
+    else if (key == "Backspace")
+        pendingKeys += '\b';
+    else if (key == "Tab")
+        pendingKeys += '\t';
+    else if (key.size() == 1 && (unsigned char)key[0] < 128)
+        pendingKeys += key;
     return EM_FALSE;                    // the browser keeps its own keys (Esc leaves full screen)
 }
 
@@ -108,14 +83,10 @@ void frame()
         reshapeFunc(w, h);
     }
 
-    std::vector<int> keys;
+    std::string keys;
     keys.swap(pendingKeys);
-    for (int k : keys) {
-        if (k >= specialKey)
-            specialFunc(k - specialKey, 0, 0);
-        else
-            keyboardFunc((unsigned char)k, 0, 0);
-    }
+    for (char k : keys)
+        keyboardFunc((unsigned char)k, 0, 0);
 
     idleFunc();
 }
@@ -136,33 +107,9 @@ void tellFirstFrameDrawn()
                 return;
             }
             gl.deleteSync(fence);
-            if (Module.onFirstFrame)
-                Module.onFirstFrame();
+            Module.onFirstFrame();
         })();
     });
-}
-
-// freeglut's table of sines and cosines round a circle (n > 0) or half of
-// one, reversed when n is negative; the last entry repeats the first.
-void circleTable(std::vector<GLfloat> &sint, std::vector<GLfloat> &cost, int n, bool halfCircle)
-{
-    const int size = std::abs(n);
-    const GLfloat angle = (halfCircle ? 1 : 2) * (GLfloat)M_PI / (GLfloat)n;
-    sint.assign(size + 1, 0);
-    cost.assign(size + 1, 0);
-    sint[0] = 0.0f;
-    cost[0] = 1.0f;
-    for (int i = 1; i < size; i++) {
-        sint[i] = (GLfloat)std::sin((double)(angle * i));
-        cost[i] = (GLfloat)std::cos((double)(angle * i));
-    }
-    if (halfCircle) {
-        sint[size] = 0.0f;
-        cost[size] = -1.0f;
-    } else {
-        sint[size] = sint[0];
-        cost[size] = cost[0];
-    }
 }
 
 // The wire sphere last cut (the show draws one size): its parameters, its
@@ -182,9 +129,12 @@ void cutWireSphere(double radiusIn, GLint slices, GLint stacks)
     wire = WireSphere{radiusIn, slices, stacks, {}, {}, {}, {}};
     const GLfloat radius = (GLfloat)radiusIn;
     const int nVert = slices * (stacks - 1) + 2;
-    std::vector<GLfloat> sint1, cost1, sint2, cost2;
-    circleTable(sint1, cost1, -slices, false);
-    circleTable(sint2, cost2, stacks, true);
+    // freeglut's angles: round the circle backwards through the slices, half
+    // of it from the top down through the stacks; each sine and cosine of a
+    // single-precision angle, rounded to single precision.
+    const GLfloat sliceAngle = 2 * (GLfloat)M_PI / (GLfloat)-slices, stackAngle = (GLfloat)M_PI / (GLfloat)stacks;
+    auto sine = [](GLfloat a) { return (GLfloat)std::sin((double)a); };
+    auto cosine = [](GLfloat a) { return (GLfloat)std::cos((double)a); };
 
     std::vector<GLfloat> &v = wire.vertices, &n = wire.normals;
     v.assign(nVert * 3, 0);
@@ -194,9 +144,9 @@ void cutWireSphere(double radiusIn, GLint slices, GLint stacks)
     int idx = 3;
     for (int i = 1; i < stacks; i++) {
         for (int j = 0; j < slices; j++, idx += 3) {
-            GLfloat x = cost1[j] * sint2[i];
-            GLfloat y = sint1[j] * sint2[i];
-            GLfloat z = cost2[i];
+            GLfloat x = cosine(sliceAngle * j) * sine(stackAngle * i);
+            GLfloat y = sine(sliceAngle * j) * sine(stackAngle * i);
+            GLfloat z = cosine(stackAngle * i);
             v[idx] = x * radius;
             v[idx + 1] = y * radius;
             v[idx + 2] = z * radius;
@@ -247,10 +197,7 @@ int glutCreateWindow(const char *title)
 {
     EM_ASM({ document.title = UTF8ToString($0); }, title);
     if (!webCreateContext()) {
-        EM_ASM({
-            if (Module.onNoWebGL)
-                Module.onNoWebGL();
-        });
+        EM_ASM({ Module.onNoWebGL(); });
         emscripten_unwind_to_js_event_loop();
     }
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKeyDown);
@@ -279,9 +226,8 @@ void glutKeyboardFunc(void (*func)(unsigned char, int, int))
     keyboardFunc = func;
 }
 
-void glutSpecialFunc(void (*func)(int, int, int))
+void glutSpecialFunc(void (*)(int, int, int))
 {
-    specialFunc = func;
 }
 
 void glutIdleFunc(void (*func)(void))

@@ -6,28 +6,38 @@
 // diffuse colour, a position and a spot; colour material; GL's default scene
 // ambient; no specular or emissive material, no light ambient, no
 // attenuation; one-sided, no local viewer), and the colour is interpolated
-// across the primitive. A second
-// program copies a picture to the canvas pixel for pixel (glDrawPixels).
+// across the primitive. A picture (glDrawPixels) is copied to the canvas
+// pixel for pixel from a texture, by a framebuffer blit.
 mergeInto(LibraryManager.library, {
   $WebGLState: {
     gl: null,
     lit: null,
-    blit: null,
     vao: null,
     vertexBuffer: null,
     indexBuffer: null,
-    blitVao: null,
     texture: null,
-    width: 0,
-    height: 0,
-    depthFunc: 0x0201,
+    pictureFramebuffer: null,
+
+    // Indexed triangles or lines with the lit program: per vertex nine
+    // floats (see gl.cpp), 16-bit indices.
+    draw: function(lines, vertices, indices, projection, lights) {
+      var S = WebGLState, gl = S.gl;
+      gl.useProgram(S.lit);
+      gl.uniformMatrix4fv(S.litProjection, false, projection);
+      gl.uniform4fv(S.litLights, lights);
+      gl.bindVertexArray(S.vao);
+      gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
+      gl.bufferData(gl.ARRAY_BUFFER, vertices, gl.STREAM_DRAW);
+      gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, indices, gl.STREAM_DRAW);
+      gl.drawElements(lines ? gl.LINES : gl.TRIANGLES, indices.length, gl.UNSIGNED_SHORT, 0);
+      gl.bindVertexArray(null);
+    },
   },
 
   webglCreate__deps: ['$WebGLState'],
   webglCreate: function() {
     if (WebGLState.gl) return 1;            // made ahead by webglWarmUp, state untouched since
-    var canvas = Module['canvas'] || document.getElementById('canvas');
-    var gl = canvas && canvas.getContext('webgl2', {
+    var gl = Module['canvas'].getContext('webgl2', {
       alpha: false, depth: true, stencil: false, antialias: false,
       premultipliedAlpha: false, preserveDrawingBuffer: false,
     });
@@ -93,25 +103,6 @@ mergeInto(LibraryManager.library, {
     S.litProjection = gl.getUniformLocation(S.lit, 'uProjection');
     S.litLights = gl.getUniformLocation(S.lit, 'uLights');
 
-    // The picture's texel for every window pixel the picture covers.
-    var blitVs = [
-      '#version 300 es',
-      'uniform vec2 uScale;',
-      'void main() {',
-      '  vec2 corner = vec2(float(gl_VertexID & 1), float(gl_VertexID >> 1));',
-      '  gl_Position = vec4(corner * uScale - 1.0, -1.0, 1.0);',
-      '}',
-    ].join('\n');
-    var blitFs = [
-      '#version 300 es',
-      'precision highp float;',
-      'uniform highp sampler2D uPicture;',
-      'out vec4 fragColor;',
-      'void main() { fragColor = texelFetch(uPicture, ivec2(gl_FragCoord.xy), 0); }',
-    ].join('\n');
-    S.blit = program(blitVs, blitFs);
-    S.blitScale = gl.getUniformLocation(S.blit, 'uScale');
-
     S.vao = gl.createVertexArray();
     gl.bindVertexArray(S.vao);
     S.vertexBuffer = gl.createBuffer();
@@ -124,15 +115,12 @@ mergeInto(LibraryManager.library, {
     gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 36, 0);
     gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 36, 12);
     gl.vertexAttribPointer(2, 3, gl.FLOAT, false, 36, 24);
-    S.blitVao = gl.createVertexArray();
-    S.texture = gl.createTexture();
     gl.bindVertexArray(null);
+    S.texture = gl.createTexture();
+    S.pictureFramebuffer = gl.createFramebuffer();
 
-    // GL's initial state, where WebGL's differs.
-    gl.disable(gl.DEPTH_TEST);
+    // Colours as computed, as the reference frames have them.
     gl.disable(gl.DITHER);
-    gl.depthFunc(gl.LESS);
-    gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
     return 1;
   },
 
@@ -146,31 +134,20 @@ mergeInto(LibraryManager.library, {
   webglWarmUp: function() {
     if (!_webglCreate()) return 0;
     var S = WebGLState, gl = S.gl;
-    var vertex = [-0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1,
-                  0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1,
-                  0, 0.5, -0.5, 0, 0, 1, 1, 1, 1];
+    var vertices = new Float32Array([-0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1,
+                                     0.5, -0.5, -0.5, 0, 0, 1, 1, 1, 1,
+                                     0, 0.5, -0.5, 0, 0, 1, 1, 1, 1]);
     var lights = new Float32Array(32);       // both dark, without a cone
     lights[1] = -2;
     lights[17] = -2;
     var identity = new Float32Array([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1]);
-    gl.useProgram(S.lit);
-    gl.uniformMatrix4fv(S.litProjection, false, identity);
-    gl.uniform4fv(S.litLights, lights);
-    gl.bindVertexArray(S.vao);
-    gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
-    gl.bufferData(gl.ARRAY_BUFFER, new Float32Array(vertex), gl.STREAM_DRAW);
-    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint16Array([0, 1, 2, 0, 1]), gl.STREAM_DRAW);
     [false, true].forEach(function (depth) {
-      if (depth) gl.enable(gl.DEPTH_TEST); else gl.disable(gl.DEPTH_TEST);
+      if (depth) gl.enable(gl.DEPTH_TEST);
       gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-      gl.drawElements(gl.TRIANGLES, 3, gl.UNSIGNED_SHORT, 0);
-      gl.drawElements(gl.LINES, 2, gl.UNSIGNED_SHORT, 6);
+      S.draw(false, vertices, new Uint16Array([0, 1, 2]), identity, lights);
+      S.draw(true, vertices, new Uint16Array([0, 1]), identity, lights);
     });
-    gl.bindVertexArray(null);
     gl.disable(gl.DEPTH_TEST);
-    gl.depthFunc(gl.LESS);
-    gl.clearColor(0, 0, 0, 0);
-    gl.clearDepth(1);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
     gl.flush();
     return 1;
@@ -178,12 +155,9 @@ mergeInto(LibraryManager.library, {
 
   webglCanvasSize__deps: ['$WebGLState'],
   webglCanvasSize: function(width, height) {
-    var S = WebGLState;
-    var canvas = S.gl.canvas;
+    var canvas = WebGLState.gl.canvas;
     if (canvas.width != width) canvas.width = width;
     if (canvas.height != height) canvas.height = height;
-    S.width = width;
-    S.height = height;
   },
 
   webglViewport__deps: ['$WebGLState'],
@@ -192,11 +166,8 @@ mergeInto(LibraryManager.library, {
   },
 
   webglClear__deps: ['$WebGLState'],
-  webglClear: function(mask, r, g, b, a, depth) {
-    var gl = WebGLState.gl;
-    gl.clearColor(r, g, b, a);
-    gl.clearDepth(depth);
-    gl.clear(mask);
+  webglClear: function(mask) {
+    WebGLState.gl.clear(mask);
   },
 
   webglEnable__deps: ['$WebGLState'],
@@ -204,46 +175,27 @@ mergeInto(LibraryManager.library, {
     WebGLState.gl.enable(cap);
   },
 
-  webglDepthFunc__deps: ['$WebGLState'],
-  webglDepthFunc: function(func) {
-    WebGLState.depthFunc = func;
-    WebGLState.gl.depthFunc(func);
-  },
-
   webglDraw__deps: ['$WebGLState'],
   webglDraw: function(lines, vertices, vertexCount, indices, indexCount, projection, lights) {
-    var S = WebGLState, gl = S.gl;
-    gl.useProgram(S.lit);
-    gl.uniformMatrix4fv(S.litProjection, false, HEAPF32.subarray(projection >> 2, (projection >> 2) + 16));
-    gl.uniform4fv(S.litLights, HEAPF32.subarray(lights >> 2, (lights >> 2) + 32));
-    gl.bindVertexArray(S.vao);
-    gl.bindBuffer(gl.ARRAY_BUFFER, S.vertexBuffer);
-    gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + vertexCount * 9), gl.STREAM_DRAW);
-    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, HEAPU16.subarray(indices >> 1, (indices >> 1) + indexCount), gl.STREAM_DRAW);
-    gl.drawElements(lines ? gl.LINES : gl.TRIANGLES, indexCount, gl.UNSIGNED_SHORT, 0);
-    gl.bindVertexArray(null);
+    WebGLState.draw(lines, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + vertexCount * 9),
+                    HEAPU16.subarray(indices >> 1, (indices >> 1) + indexCount),
+                    HEAPF32.subarray(projection >> 2, (projection >> 2) + 16),
+                    HEAPF32.subarray(lights >> 2, (lights >> 2) + 32));
   },
 
-  // The picture lands at the canvas's lower-left corner (the viewport is
-  // the whole canvas); the depth test passes (the raster position's depth
-  // is 0).
+  // The picture lands at the canvas's lower-left corner, GL's raster
+  // position, which the show never moves; what lies outside the canvas is
+  // cut off.
   webglDrawPixels__deps: ['$WebGLState'],
   webglDrawPixels: function(width, height, rgba) {
     var S = WebGLState, gl = S.gl;
     gl.bindTexture(gl.TEXTURE_2D, S.texture);
     gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA8, width, height, 0, gl.RGBA, gl.UNSIGNED_BYTE,
                   HEAPU8.subarray(rgba, rgba + width * height * 4));
-    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
-    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
-    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_S, gl.CLAMP_TO_EDGE);
-    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_T, gl.CLAMP_TO_EDGE);
-    gl.useProgram(S.blit);
-    gl.uniform2f(S.blitScale, 2 * width / S.width, 2 * height / S.height);
-    gl.depthFunc(gl.ALWAYS);
-    gl.bindVertexArray(S.blitVao);
-    gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
-    gl.bindVertexArray(null);
-    gl.depthFunc(S.depthFunc);
+    gl.bindFramebuffer(gl.READ_FRAMEBUFFER, S.pictureFramebuffer);
+    gl.framebufferTexture2D(gl.READ_FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.TEXTURE_2D, S.texture, 0);
+    gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+    gl.bindFramebuffer(gl.READ_FRAMEBUFFER, null);
   },
 
   // The main loop's animation frames go through the page's pacer

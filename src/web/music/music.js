@@ -67,18 +67,13 @@ var DemoMusic = (function () {
             var length = Number(response.headers.get('Content-Length')) || 0;
             if (length > maxFileBytes)
                 throw new Error('file larger than 64 MiB');
-            if (!response.body || !response.body.getReader)
-                return response.arrayBuffer().catch(failed);
             var reader = response.body.getReader();
             var pieces = [], received = 0;
             progress(0, length);
             return (function next() {
                 return reader.read().then(function (got) {
-                    if (got.done) {
-                        var all = new Uint8Array(received), at = 0;
-                        pieces.forEach(function (p) { all.set(p, at); at += p.length; });
-                        return all.buffer;
-                    }
+                    if (got.done)
+                        return new Blob(pieces).arrayBuffer();
                     received += got.value.length;
                     if (received > maxFileBytes) {
                         abort.abort();
@@ -96,8 +91,6 @@ var DemoMusic = (function () {
         }).then(function (bytes) {
             if (bytes.byteLength === 0)
                 throw new Error('empty file');
-            if (bytes.byteLength > maxFileBytes)
-                throw new Error('file larger than 64 MiB');
             return bytes;
         });
     }
@@ -107,25 +100,18 @@ var DemoMusic = (function () {
     // a while, then the music is off and the page says why.
     function running(ctx)
     {
-        if (typeof OfflineAudioContext !== 'undefined' && ctx instanceof OfflineAudioContext)
-            return Promise.resolve();
-        if (ctx.state === 'running')
+        if (ctx instanceof OfflineAudioContext || ctx.state === 'running')
             return Promise.resolve();
         return new Promise(function (resolve, reject) {
-            var timer = setTimeout(function () {
-                ctx.onstatechange = null;
+            setTimeout(function () {
                 reject(new Error('the browser kept the sound suspended'));
             }, runWaitMs);
-            ctx.onstatechange = function () {
-                if (ctx.state !== 'running')
-                    return;
-                clearTimeout(timer);
-                ctx.onstatechange = null;
-                resolve();
-            };
-            ctx.resume().catch(function () {});
+            ctx.resume().then(resolve, function () {});     // resolves once the context runs
         });
     }
+
+    // The worklet's answers: to decode() and to position().
+    var loadedAnswer = null, whereAnswer = null;
 
     // Hands the bytes to the worklet and waits for its verdict.
     function decode(bytes)
@@ -134,13 +120,9 @@ var DemoMusic = (function () {
             var timer = setTimeout(function () {
                 reject(new Error('the player did not answer'));
             }, answerWaitMs);
-            node.port.onmessage = function (e) {
-                if (e.data.cmd === 'where' && whereAnswer)
-                    whereAnswer(e.data.seconds);
-                if (e.data.cmd !== 'loaded')
-                    return;
+            loadedAnswer = function (answer) {
                 clearTimeout(timer);
-                resolve(e.data);
+                resolve(answer);
             };
             node.port.postMessage({ cmd: 'load', bytes: bytes }, [bytes]);
         });
@@ -151,33 +133,43 @@ var DemoMusic = (function () {
     {
         if (!ctx.audioWorklet)
             throw new Error('this page has no AudioWorklet (it needs http:// or https://)');
-        var worklet = openWorklet(ctx);
-        return running(ctx).then(function () { return worklet; }, function (e) {
-            worklet.catch(function () {});
-            throw e;
-        });
-    }
-
-    function openWorklet(ctx)
-    {
-        return ctx.audioWorklet.addModule(new URL('music.worklet.js', scriptUrl).href).then(function () {
+        var worklet = ctx.audioWorklet.addModule(new URL('music.worklet.js', scriptUrl).href).then(function () {
             if (ctx !== context)
                 throw new Error('closed');          // close() came first
             node = new AudioWorkletNode(ctx, 'demo-music', {
                 numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2]
             });
             node.connect(ctx.destination);
-            // position()'s answers, also when no module ever comes (decode() adds its own)
             node.port.onmessage = function (e) {
                 if (e.data.cmd === 'where' && whereAnswer)
                     whereAnswer(e.data.seconds);
+                else if (e.data.cmd === 'loaded' && loadedAnswer)
+                    loadedAnswer(e.data);
             };
         }, function () {
             throw new Error('the player (music.worklet.js) did not load');
         });
+        return running(ctx).then(function () { return worklet; }, function (e) {
+            worklet.catch(function () {});
+            throw e;
+        });
     }
 
-    function begin(moduleUrl, progress) {
+    // Called from the start button's click, in two steps: begin() takes over
+    // the module's bytes and gets the music ready for the show's calls,
+    // which are carried out once the output and the worklet are (the music
+    // then begins as far into the module as the show has come since it
+    // asked; what fails on the way is said then); the click then hands over
+    // its context with open(audio, after), before it returns (without a
+    // context open() makes one, which needs the gesture); the player loads
+    // once `after`, when given, has settled. `progress(received, total)`,
+    // when given, hears how far the module's bytes have come. Of what it
+    // returns, `ready` resolves as soon as the module's bytes are here, and
+    // `done` when the music is ready to play. Never rejects: what fails
+    // leaves the music off, to be said by init() or load(); close() during
+    // the wait ends it at once.
+    music.begin = function (moduleUrl, progress) {
+        progress = progress || function () {};
         // The bytes fetchAhead() asked for, arrived or on their way, are
         // taken over (close() leaves their fetch alone); they go to the
         // worklet once.
@@ -187,7 +179,7 @@ var DemoMusic = (function () {
             fetchAbort = null;
         music.close();      // a show prepared before and never started
         if (early) {
-            early.progress = progress || function () {};
+            early.progress = progress;
             if (early.pending)
                 fetchAbort = early.abort;
         }
@@ -198,14 +190,14 @@ var DemoMusic = (function () {
         moduleOk = false;
         moduleInfo = null;
 
-        var bytes = (early ? early.bytes : fetchModule(moduleUrl, progress || function () {})).catch(function (e) {
+        var bytes = (early ? early.bytes : fetchModule(moduleUrl, progress)).catch(function (e) {
             if (ticket === generation)
                 moduleProblem = e.message;
             return null;
         });
         var opened;
         var output = new Promise(function (resolve) { opened = resolve; });
-        // The output, given by the click (see begin below); made here, still
+        // The output, given by the click; made here, still
         // inside the click, when the click could not make it, so that the
         // output may run. The player loads into it once `after` (a promise,
         // when given) has settled.
@@ -252,33 +244,15 @@ var DemoMusic = (function () {
             if (ticket === generation)
                 settle();
         });
-        return { bytes: bytes, done: done, open: open };
-    }
+        return { ready: bytes.then(function () {}), done: done, open: open };
+    };
 
-    // Called from the start button's click. `audio` is the context to play
-    // into, made and resumed by the click before anything else asks for the
-    // user's gesture (full screen); by default a new AudioContext (tests pass
-    // an OfflineAudioContext). `progress(received, total)`, when given, hears
-    // how far the module's bytes have come. Never rejects: what fails leaves
-    // the music off, to be said by init() or load(); close() during the wait
-    // ends it at once. prepare() resolves when the music is ready to play.
+    // Both steps at once, into `audio` (by default a new AudioContext; tests
+    // pass an OfflineAudioContext); resolves when the music is ready to play.
     music.prepare = function (moduleUrl, audio, progress) {
-        var b = begin(moduleUrl, progress);
+        var b = music.begin(moduleUrl, progress);
         b.open(audio);
         return b.done;
-    };
-    // The click's way, in two steps: begin() takes over the module's bytes
-    // and gets the music ready for the show's calls, which are carried out
-    // once the output and the worklet are (the music then begins as far
-    // into the module as the show has come since it asked; what fails on
-    // the way is said then); the click then hands over its context with
-    // open(audio, after), before it returns (without a context open() makes
-    // one, which needs the gesture); the player loads once `after`, when
-    // given, has settled. `ready` resolves as soon as the module's bytes are
-    // here.
-    music.begin = function (moduleUrl, progress) {
-        var b = begin(moduleUrl, progress);
-        return { ready: b.bytes.then(function () {}), open: b.open };
     };
 
     // The show's calls made while start()'s preparation went on, now that
@@ -364,7 +338,7 @@ var DemoMusic = (function () {
     // A real output is told when the show asked, so that music that starts
     // late starts as far in as the show has come.
     music.play = function () {
-        var offline = typeof OfflineAudioContext !== 'undefined' && context instanceof OfflineAudioContext;
+        var offline = context instanceof OfflineAudioContext;
         if (settling)
             playLater = Date.now();
         else if (node && moduleOk)
@@ -408,7 +382,6 @@ var DemoMusic = (function () {
 
     // How far into the module the music plays (seconds), -1 while it does
     // not: asked of the worklet, for the tests.
-    var whereAnswer = null;
     music.position = function () {
         if (!node)
             return Promise.resolve(-1);

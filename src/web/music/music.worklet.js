@@ -18,18 +18,6 @@ import openmptEngine from './libopenmpt.worklet.js';
 // music is off, so the engine's own chatter is dropped.
 const engine = openmptEngine({ print: () => {}, printErr: () => {} });
 
-// A worklet's scope has no TextEncoder: the key is plain ASCII.
-function engineString(lib, key)
-{
-    const at = lib._malloc(key.length + 1);
-    for (let i = 0; i < key.length; i++)
-        lib.HEAPU8[at + i] = key.charCodeAt(i);
-    lib.HEAPU8[at + key.length] = 0;
-    const text = lib.UTF8ToString(lib._openmpt_get_string(at));
-    lib._free(at);
-    return text;
-}
-
 class DemoMusicProcessor extends AudioWorkletProcessor {
     constructor()
     {
@@ -60,8 +48,9 @@ class DemoMusicProcessor extends AudioWorkletProcessor {
                 lib._openmpt_module_set_repeat_count(this.mod, -1);    // through the slideshow, forever
                 duration = lib._openmpt_module_get_duration_seconds(this.mod);
             }
+            const v = lib._openmpt_get_library_version();      // major, minor and patch, 8, 8 and 16 bits
             this.port.postMessage({ cmd: 'loaded', ok: this.mod !== 0, duration,
-                                    version: engineString(lib, 'library_version') });
+                                    version: [v >>> 24, (v >>> 16) & 0xff, v & 0xffff].join('.') });
         } else if (msg.cmd === 'play' && this.mod) {
             lib._openmpt_module_set_position_seconds(this.mod, 0);
             this.startAt = msg.at || 0;

@@ -53,7 +53,7 @@ var DemoPacer = (function () {
             });
         }
 
-        return { due: due, request: request, fps: fps };
+        return { due: due, request: request };
     }
 
     // The show's pace: 60 frames a second, or fps=N (1 to 1000) in the page's

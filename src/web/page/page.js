@@ -7,14 +7,15 @@
 // keep a sound asked for after full screen suspended). The sound is made as
 // the button goes down; the click draws the show's first frame, goes full
 // screen, and once the frame is drawn the music prepares what is left (the
-// player in its audio thread, the module decoded) and joins the show. Whatever goes wrong is said in one line that stays in view on
-// every screen; while the module loads it says how far it is. Once the
-// music is here the page registers its service worker (sw.js), which keeps
-// the site for use without a network.
+// player in its audio thread, the module decoded) and joins the show.
+// Whatever goes wrong is said in one line that stays in view on every
+// screen; while the module loads it says how far it is. Once the music is
+// here the page registers its service worker (sw.js), which keeps the site
+// for use without a network.
 //
 // Options in the page's address are for the tests and the benchmark: the
 // program reads ?quick&size=640x480&fast&log&shots=1000,2250 ... (see
-// page_options.cpp), the pacer fps=N; the page's own, musicwait=MS, shortens
+// main.cpp), the pacer fps=N; the page's own, musicwait=MS, shortens
 // the time the module may take to arrive (20 s).
 (function () {
   'use strict';
@@ -22,7 +23,7 @@
   var message = document.getElementById('message');
   var statistics = document.getElementById('statistics');
   var canvas = document.getElementById('canvas');
-  var running = false, ended = false, wentFullScreen = false;
+  var running = false, ended = false;
   var loading = 0;              // the click whose module is on its way; 0: none
   var afterFirstFrame = null;
 
@@ -59,8 +60,7 @@
     onRuntimeInitialized: function () {
       // The graphics made ready before the click (the context, the first
       // frame's drawing compiled), so that the click waits for none of it.
-      if (Module._webPrepareGraphics)
-        Module._webPrepareGraphics();
+      Module._webPrepareGraphics();
       startButton.disabled = false;
       window.demoReady = true;
     },
@@ -89,8 +89,7 @@
       document.body.classList.remove('running');
       document.body.classList.add('ended');
       document.getElementById('end').hidden = false;
-      if (document.fullscreenElement && document.exitFullscreen)
-        document.exitFullscreen().catch(function () {});
+      leaveFullScreen();
       window.demoEnded = true;
     },
   };
@@ -104,9 +103,18 @@
     window.demoNoWebGL = true;
   }
 
-  DemoMusic.onMessage = function (line) {
-    say(line);
-  };
+  DemoMusic.onMessage = say;
+
+  function leaveFullScreen() {
+    if (document.fullscreenElement && document.exitFullscreen)
+      document.exitFullscreen().catch(function () {});
+  }
+
+  // The start button does something only on the start screen, once the
+  // program is ready and no click's show is on its way.
+  function mayStart() {
+    return !running && !ended && !loading && window.demoReady;
+  }
 
   // Back to the start screen from the wait for the module: the music's
   // preparation ends and the click may come again.
@@ -115,21 +123,20 @@
     DemoMusic.close();
     startButton.disabled = false;
     say('');
-    if (document.fullscreenElement && document.exitFullscreen)
-      document.exitFullscreen().catch(function () {});
+    leaveFullScreen();
   }
 
   // A browser takes Esc to leave full screen and may not pass the key on;
-  // leaving full screen while the frames run ends the show as Esc does, and
-  // while the module loads it goes back to the start screen.
+  // leaving full screen (which only the click enters) while the frames run
+  // ends the show as Esc does, and while the module loads it goes back to
+  // the start screen.
   document.addEventListener('fullscreenchange', function () {
-    if (document.fullscreenElement) {
-      wentFullScreen = true;
-    } else if (wentFullScreen && loading) {
+    if (document.fullscreenElement)
+      return;
+    if (loading)
       cancelLoading();
-    } else if (wentFullScreen && running) {
+    else if (running)
       window.dispatchEvent(new KeyboardEvent('keydown', { key: 'Escape', code: 'Escape', keyCode: 27 }));
-    }
   });
   window.addEventListener('keydown', function (e) {
     if (e.key === 'Escape' && loading)
@@ -142,7 +149,7 @@
   var pausedHidden = false;
   document.addEventListener('visibilitychange', function () {
     var audio = DemoMusic.context();
-    if (!running || !audio || (typeof AudioContext !== 'undefined' && !(audio instanceof AudioContext)))
+    if (!running || !audio)
       return;
     if (document.hidden && !demoTimes.pictures) {
       pausedHidden = true;
@@ -176,7 +183,6 @@
     running = true;
     document.body.classList.add('running');
     canvas.focus();
-    demoTimes.prepared = performance.now();
     Module.callMain([]);
   }
 
@@ -189,7 +195,7 @@
   // its sound for the next click.
   var pressedAudio = null;
   startButton.addEventListener('pointerdown', function (e) {
-    if (running || ended || loading || !window.demoReady || pressedAudio)
+    if (!mayStart() || pressedAudio)
       return;
     var active = navigator.userActivation ? navigator.userActivation.isActive : e.pointerType === 'mouse';
     if (!active)
@@ -204,7 +210,7 @@
   });
 
   startButton.addEventListener('click', function (e) {
-    if (running || ended || loading || !window.demoReady)
+    if (!mayStart())
       return;
     demoTimes.click = performance.now();
     demoTimes.clickEvent = e.timeStamp;
