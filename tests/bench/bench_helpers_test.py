@@ -5,6 +5,7 @@ import os
 import sys
 import unittest
 
+sys.dont_write_bytecode = True       # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
 import run  # noqa: E402
 
