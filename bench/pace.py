@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The show's pace with --fps: how long frames 1 to 2722 take.
 
-    bench/pace.py [--reps N] [--size WxH] [--fps N]
+    bench/pace.py [--reps N] [--size WxH] [--fps N] [--no-build]
 
 Builds show_bench in build-bench/ (as bench/run.py does) and runs it on a
 private Xvfb of the given size (640x480 by default), first with --fps N (60
@@ -12,32 +12,16 @@ first sleep, which comes at the start of frame 2723: at 60 frames a second
 figure, not a test. docs/performance.md records a run.
 """
 import argparse
-import os
-import platform
 import statistics
-import subprocess
-import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run import BUILD, Xvfb, bench_env, build_programs, log, parse_reports, spread  # noqa: E402
+from run import COURSE_FRAMES, xvfb, build_programs, load, log, machine, row, show_bench, spread, table
 
 
-def course_seconds(display, fps):
-    args = ["--fps", str(fps)] if fps else []
-    p = subprocess.run([os.path.join(BUILD, "show_bench")] + args, cwd=BUILD, env=bench_env(display),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=600)
-    if p.returncode != 0:
-        raise RuntimeError("show_bench exited with %d: %s" % (p.returncode, p.stderr[-2000:]))
-    values, _ = parse_reports(p.stderr)
-    if values.get("frames") != 2722:
-        raise RuntimeError("show_bench drew %s frames, not 2722" % values.get("frames"))
+def course_seconds(display, *args):
+    values, _ = show_bench(display, *args)
+    if values.get("frames") != COURSE_FRAMES:
+        raise RuntimeError(f"show_bench drew {values.get('frames')} frames, not {COURSE_FRAMES}")
     return values["frame-seconds"]
-
-
-def machine():
-    load = open("/proc/loadavg").read().split()[:3]
-    cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
-    return "%s, %d cores, load %s, %s" % (cpu, os.cpu_count(), " ".join(load), platform.platform())
 
 
 def main():
@@ -50,25 +34,19 @@ def main():
     if not a.no_build:
         build_programs()
     paced, unpaced = [], []
-    before = machine()
-    with Xvfb(a.size) as x:
+    before = load()
+    with xvfb(a.size) as display:
         for rep in range(a.reps):
-            log("pace: run %d of %d" % (rep + 1, a.reps))
-            paced.append(course_seconds(x.display, a.fps))
-            unpaced.append(course_seconds(x.display, 0))
-    after = machine()
-    ideal = 2722 / a.fps
-    print("| frames 1 to 2722 at %s under Xvfb | seconds | frames a second |" % a.size)
-    print("|---|---|---|")
-    print("| `--fps %d` | %s | %s |" % (a.fps, spread(paced, "{:.2f}"), spread([2722 / s for s in paced], "{:.2f}")))
-    print("| no `--fps` (back to back) | %s | %s |" % (spread(unpaced, "{:.2f}"),
-                                                     spread([2722 / s for s in unpaced], "{:.1f}")))
-    print()
-    print("At %d frames a second the course is 2722/%d = %.2f s; the median paced run is %+.2f %% from it."
-          % (a.fps, a.fps, ideal, 100 * (statistics.median(paced) / ideal - 1)))
-    print()
-    print("Machine before: %s" % before)
-    print("Machine after:  %s" % after)
+            log(f"pace: run {rep + 1} of {a.reps}")
+            paced.append(course_seconds(display, "--fps", str(a.fps)))
+            unpaced.append(course_seconds(display))
+    ideal = COURSE_FRAMES / a.fps
+    table(f"frames 1 to {COURSE_FRAMES} at {a.size} under Xvfb", "seconds", "frames a second")
+    row(f"`--fps {a.fps}`", spread(paced, "{:.2f}"), spread([COURSE_FRAMES / s for s in paced], "{:.2f}"))
+    row("no `--fps` (back to back)", spread(unpaced, "{:.2f}"), spread([COURSE_FRAMES / s for s in unpaced], "{:.1f}"))
+    print(f"\nAt {a.fps} frames a second the course is {COURSE_FRAMES}/{a.fps} = {ideal:.2f} s; "
+          f"the median paced run is {100 * (statistics.median(paced) / ideal - 1):+.2f} % from it.")
+    print(f"\nMachine: {machine()}; {before} before, {load()} after")
 
 
 if __name__ == "__main__":

@@ -7,12 +7,15 @@ start-up, memory, the audio thread, the recorder and the build.
 Builds its programs in build-bench/ and prints Markdown tables on standard
 output (progress on stderr). Every figure is measured --reps times, side by
 side in one run, and shown as median (min-max): the machine may be shared.
-Needs Xvfb and Mesa; perf for the profile. docs/performance.md records a run.
+A count of 0 leaves its figures out. Needs Xvfb and Mesa; perf for the
+profile. docs/performance.md records a run.
 """
 import argparse
+import contextlib
 import os
 import platform
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -35,25 +38,20 @@ def run(cmd, **kw):
     return subprocess.run(cmd, check=True, **kw)
 
 
-class Xvfb:
-    """A private X server of the given size; picks its own display number."""
-
-    def __init__(self, size):
-        self.size = size
-
-    def __enter__(self):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size + "x24", "-nolisten", "tcp"],
-            pass_fds=[w], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
+@contextlib.contextmanager
+def xvfb(size):
+    """A private X server of the given size, as its display's name; it picks
+    its own number."""
+    r, w = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp"],
+                            pass_fds=[w], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    try:
         with os.fdopen(r) as f:
-            self.display = ":" + f.readline().strip()
-        return self
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        self.proc.wait()
+            yield ":" + f.readline().strip()
+    finally:
+        proc.terminate()
+        proc.wait()
 
 
 def bench_env(display=None, **extra):
@@ -85,15 +83,22 @@ def parse_reports(text):
     return values, threads
 
 
-def run_program(name, display, cwd=BUILD, **extra):
+def show_bench(display, *args, cwd=BUILD, **extra):
+    """One run of show_bench (the floor with BENCH_FLOOR="1"): its reports,
+    with the moment it was started, and its threads' shares."""
     started = time.monotonic()
-    p = subprocess.run([os.path.join(BUILD, name)], cwd=cwd, env=bench_env(display, **extra),
+    p = subprocess.run([os.path.join(BUILD, "show_bench"), *args], cwd=cwd, env=bench_env(display, **extra),
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=600)
     if p.returncode != 0:
-        raise RuntimeError(f"{name} exited with {p.returncode}: {p.stderr[-2000:]}")
+        raise RuntimeError(f"show_bench exited with {p.returncode}: {p.stderr[-2000:]}")
     values, threads = parse_reports(p.stderr)
     values["started"] = started
     return values, threads
+
+
+def frame_rate(values):
+    """Frames a second over the course, counted from the end of frame 1."""
+    return (values["frames"] - 1) / values["frame-seconds"]
 
 
 def spread(values, fmt="{:.1f}"):
@@ -105,15 +110,33 @@ def spread(values, fmt="{:.1f}"):
                                fmt.format(max(values)))
 
 
+def table(*head):
+    """A Markdown table's head, after a blank line; row() gives its rows."""
+    print("\n| " + " | ".join(head) + " |\n" + "|---" * len(head) + "|")
+
+
+def row(*cells):
+    print("| " + " | ".join(cells) + " |")
+
+
+def machine():
+    with open("/proc/cpuinfo") as f:
+        cpu = next((l.split(":", 1)[1].strip() for l in f if l.startswith("model name")), "unknown CPU")
+    distro = platform.freedesktop_os_release().get("PRETTY_NAME", "Linux")
+    mem = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
+    return f"{distro}, {os.cpu_count()} cores ({cpu}), {mem:.0f} GiB, kernel {platform.release()}"
+
+
+def load():
+    # Other work on the machine shows in the spread; the load says how much there was.
+    return "load average {:.1f} / {:.1f} / {:.1f} (1, 5, 15 min)".format(*os.getloadavg())
+
+
 def build_programs():
     log("bench: building the programs in build-bench/")
     run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DBUILD_TESTING=OFF"],
         stdout=subprocess.DEVNULL)
-    targets = ["start", "show_bench", "floor_bench"]
-    run(["cmake", "--build", BUILD, "-j2", "--target"] + targets, stdout=subprocess.DEVNULL)
-    # The recorder, where this tree has it.
-    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "capture"],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run(["cmake", "--build", BUILD, "-j2", "--target", "start", "show_bench", "capture"], stdout=subprocess.DEVNULL)
 
 
 def measure_frames(reps):
@@ -123,13 +146,13 @@ def measure_frames(reps):
     rows["renderer"] = "unknown"
     for rep in range(reps):
         for size in SIZES:
-            with Xvfb(size) as x:
+            with xvfb(size) as display:
                 log(f"bench: frames, run {rep + 1}/{reps}, {size}")
-                floor, _ = run_program("floor_bench", x.display)
-                show, threads = run_program("show_bench", x.display)
+                floor, _ = show_bench(display, BENCH_FLOOR="1")
+                show, threads = show_bench(display)
             r = rows[size]
-            r["floor"].append((floor["frames"] - 1) / floor["frame-seconds"])
-            r["show"].append((show["frames"] - 1) / show["frame-seconds"])
+            r["floor"].append(frame_rate(floor))
+            r["show"].append(frame_rate(show))
             r["audio"].append(show)
             r["threads"].append(threads)
             r["rss"].append(show["peak-rss-mib"])
@@ -158,29 +181,33 @@ def hostile_module(path):
 def measure_first_frame(reps):
     """Exec to first frame with the show's module and with a hostile one."""
     times = {"own": [], "hostile": []}
-    with Xvfb(SIZES[0]) as x, tempfile.TemporaryDirectory() as tmp:
+    with xvfb(SIZES[0]) as display, tempfile.TemporaryDirectory() as tmp:
         hostile_module(os.path.join(tmp, "demomain.xm"))
         for rep in range(reps):
             for kind, cwd in (("own", BUILD), ("hostile", tmp)):
-                values, _ = run_program("show_bench", x.display, cwd=cwd, BENCH_FIRST_FRAME_ONLY="1")
+                values, _ = show_bench(display, cwd=cwd, BENCH_FIRST_FRAME_ONLY="1")
                 times[kind].append((values["first-frame"] - values["started"]) * 1000)
     return times
 
 
+def cpu_of_children():
+    """Processor seconds of the child processes waited for so far."""
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def measure_capture(reps):
-    program = os.path.join(BUILD, "capture")
-    if not os.path.exists(program):
-        return None
-    rows = {size: {"seconds": [], "mib": []} for size in SIZES}
+    rows = {size: {"seconds": [], "cpu": [], "mib": []} for size in SIZES}
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "show.mp4")
         for rep in range(reps):
             for size in SIZES:
                 log(f"bench: capture, run {rep + 1}/{reps}, {size}")
-                started = time.monotonic()
-                run([program, "-q", "-o", out, "--size", size, "--fps", "60"], cwd=BUILD,
+                started, cpu = time.monotonic(), cpu_of_children()
+                run([os.path.join(BUILD, "capture"), "-q", "-o", out, "--size", size, "--fps", "60"], cwd=BUILD,
                     env=bench_env(), stdout=subprocess.DEVNULL)
                 rows[size]["seconds"].append(time.monotonic() - started)
+                rows[size]["cpu"].append(cpu_of_children() - cpu)      # its X server's too
                 rows[size]["mib"].append(os.path.getsize(out) / 2**20)
     return rows
 
@@ -233,48 +260,39 @@ def perf_table(data, sort, limit, *extra, least=0.05):
 
 
 def profile(size):
-    """Where a frame's time goes: the show and its X server, sampled whole."""
-    results = {}
+    """Where a frame's time goes: the floor's and the show's samples, of the
+    program, its threads and its X server, recorded whole; printed as they come."""
+    print(f"\nProfile at {size}, CPU samples of the program, its threads and its X server (perf, cpu-clock):")
+    script = ('d=$(mktemp -d); mkfifo "$d/f"; '
+              f'Xvfb -displayfd 3 -screen 0 {size}x24 -nolisten tcp 3>"$d/f" 2>/dev/null & x=$!; '
+              'read n <"$d/f"; DISPLAY=":$n" "$0"; s=$?; kill $x; wait $x; rm -rf "$d"; exit $s')
     with tempfile.TemporaryDirectory() as tmp:
-        for name in ["floor_bench", "show_bench"]:
-            data = os.path.join(tmp, name + ".data")
-            script = ('d=$(mktemp -d); mkfifo "$d/f"; '
-                      f'Xvfb -displayfd 3 -screen 0 {size}x24 -nolisten tcp 3>"$d/f" 2>/dev/null & x=$!; '
-                      'read n <"$d/f"; DISPLAY=":$n" "$0"; s=$?; kill $x; wait $x; rm -rf "$d"; exit $s')
-            log(f"bench: profiling {name} at {size}")
+        data = os.path.join(tmp, "perf.data")
+        for name, floor in [("floor", "1"), ("show_bench", "0")]:
+            log(f"bench: profiling the {name} at {size}")
             run(["perf", "record", "-q", "-F", "999", "-e", "cpu-clock", "-o", data, "--",
-                 "sh", "-c", script, os.path.join(BUILD, name)],
-                cwd=BUILD, env=bench_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            results[name] = {
-                "dso": perf_table(data, "dso", 12),
-                "thread": perf_table(data, "comm", 8),
-                # Our own code: what the show's program itself holds.
-                "ours": perf_table(data, "sym", 8, "--dsos", name, least=0.005),
-                "ours_total": sum(r[0] for r in perf_table(data, "dso", 1, "--dsos", name, least=0)),
-                "glu": [r for r in perf_table(data, "dso,sym", 400) if re.match(r"lib(GLU|glut)\.", r[1])][:6],
-            }
-    return results
-
-
-def machine(renderer):
-    cpu = "unknown CPU"
-    with open("/proc/cpuinfo") as f:
-        for line in f:
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    distro = "Linux"
-    if os.path.exists("/etc/os-release"):
-        with open("/etc/os-release") as f:
-            m = re.search(r'PRETTY_NAME="([^"]*)"', f.read())
-            distro = m.group(1) if m else distro
-    mem = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
-    return f"{distro}, {os.cpu_count()} cores ({cpu}), {mem:.0f} GiB, kernel {platform.release()}; renderer: {renderer}"
+                 "sh", "-c", script, os.path.join(BUILD, "show_bench")],
+                cwd=BUILD, env=bench_env(BENCH_FLOOR=floor), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for sort, by, limit in [("comm", "by thread", 8), ("dso", "by library", 12)]:
+                table(f"{name}: {by}", "share")
+                for share, what in perf_table(data, sort, limit):
+                    row(what, f"{share:.1f}%")
+        # The show's, recorded last: our own code, what the show's program
+        # itself holds, and the GL utility libraries'.
+        ours = sum(r[0] for r in perf_table(data, "dso", 1, "--dsos", "show_bench", least=0))
+        for head, rows in [
+                (f"functions of the program itself (the show's code, {ours:.2f}% in all)",
+                 perf_table(data, "sym", 8, "--dsos", "show_bench", least=0.005)),
+                ("GLU and GLUT functions",
+                 [r for r in perf_table(data, "dso,sym", 400) if re.match(r"lib(GLU|glut)\.", r[1])][:6])]:
+            table("show_bench: " + head, "share")
+            for share, what in rows or [(0.0, "none sampled")]:
+                row(what, f"{share:.2f}%")
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--reps", type=int, default=5, help="runs of each frame and start-up figure (5)")
+    ap.add_argument("--reps", type=int, default=5, help="runs of each frame and start-up figure (5; 0 skips)")
     ap.add_argument("--capture-reps", type=int, default=2, help="recordings at each size (2; 0 skips)")
     ap.add_argument("--build-reps", type=int, default=2, help="clean builds and rebuilds (2; 0 skips)")
     ap.add_argument("--no-profile", action="store_true", help="skip the perf profile")
@@ -284,87 +302,61 @@ def main():
     build_programs()
     frames = measure_frames(args.reps)
     first = measure_first_frame(args.reps)
-    capture = measure_capture(args.capture_reps) if args.capture_reps > 0 else None
-    build = measure_build(args.build_reps) if args.build_reps > 0 else None
-    prof = profile(SIZES[0]) if not args.no_profile and perf_works() else None
+    capture = measure_capture(args.capture_reps)
+    build = measure_build(args.build_reps)
 
-    print(f"Machine: {machine(frames['renderer'])}")
-    # Other work on the machine shows in the spread; the load says how much there was.
-    load = os.getloadavg()
+    print(f"Machine: {machine()}; renderer: {frames['renderer']}")
     print(f"Runs: {args.reps} of each frame figure; took {(time.monotonic() - began) / 60:.1f} minutes; "
-          f"load average at the end {load[0]:.1f} / {load[1]:.1f} / {load[2]:.1f} (1, 5, 15 min)\n")
+          f"at the end, {load()}")
 
-    print("| frames a second over the course (2722 frames) | show | floor: clear + swap | show's ms a frame above the floor |")
-    print("|---|---|---|---|")
+    table("frames a second over the course (2722 frames)", "show", "floor: clear + swap",
+          "show's ms a frame above the floor")
     for size in SIZES:
         r = frames[size]
         above = [1000 / s - 1000 / f for s, f in zip(r["show"], r["floor"])]
-        print(f"| {size} | {spread(r['show'])} | {spread(r['floor'])} | {spread(above, '{:.2f}')} |")
+        row(size, spread(r["show"]), spread(r["floor"]), spread(above, "{:.2f}"))
 
-    print("\n| start-up and memory | median (min–max) |")
-    print("|---|---|")
-    print(f"| exec to first frame presented, 1280x720 (ms) | {spread(first['own'], '{:.0f}')} |")
-    print(f"| the same with a module of 256 patterns of 256 rows (ms) | {spread(first['hostile'], '{:.0f}')} |")
+    table("start-up and memory", "median (min–max)")
+    row("exec to first frame presented, 1280x720 (ms)", spread(first["own"], "{:.0f}"))
+    row("the same with a module of 256 patterns of 256 rows (ms)", spread(first["hostile"], "{:.0f}"))
     for size in SIZES:
-        print(f"| peak resident memory, show, {size} (MiB) | {spread(frames[size]['rss'])} |")
-        print(f"| peak resident memory, floor, {size} (MiB) | {spread(frames[size]['floor_rss'])} |")
+        row(f"peak resident memory, show, {size} (MiB)", spread(frames[size]["rss"]))
+        row(f"peak resident memory, floor, {size} (MiB)", spread(frames[size]["floor_rss"]))
 
-    print("\n| CPU while the frames run flat out (share of one core) | " + " | ".join(SIZES) + " |")
-    print("|---|" + "---|" * len(SIZES))
+    table("CPU while the frames run flat out (share of one core)", *SIZES)
     names = sorted({n for size in SIZES for t in frames[size]["threads"] for n in t})
     for name in names:
         cells = [spread([t.get(name, 0.0) * 100 for t in frames[size]["threads"]], "{:.1f}%") for size in SIZES]
         if any(not c.startswith("0.0%") for c in cells):
             label = {"show_bench": "main thread (frames)", "llvmpipe": "Mesa llvmpipe workers (all)",
                      "SDLAudioP2": "SDL audio thread (music)"}.get(name, name)
-            print(f"| {label} | " + " | ".join(cells) + " |")
+            row(label, *cells)
 
-    print("\n| audio callback (1024-frame buffers) | " + " | ".join(SIZES) + " |")
-    print("|---|" + "---|" * len(SIZES))
+    table("audio callback (1024-frame buffers)", *SIZES)
     a = {size: frames[size]["audio"] for size in SIZES}
-    block = a[SIZES[0]][0]["audio-block-seconds"] * 1000
-    print(f"| buffer duration (ms) | " + " | ".join(f"{block:.1f}" for _ in SIZES) + " |")
+    if args.reps:
+        row("buffer duration (ms)", *(f"{a[s][0]['audio-block-seconds'] * 1000:.1f}" for s in SIZES))
     for key, label in [("audio-render-median", "render time, median block (ms)"),
                        ("audio-render-p99", "render time, 99th percentile block (ms)"),
                        ("audio-render-max", "render time, worst block (ms)")]:
-        print(f"| {label} | " + " | ".join(spread([v[key] * 1000 for v in a[s]], "{:.2f}") for s in SIZES) + " |")
-    print(f"| blocks rendered / later than their duration | " +
-          " | ".join(f"{int(statistics.median([v['audio-blocks'] for v in a[s]]))} / "
-                     f"{int(sum(v['audio-late'] for v in a[s]))}" for s in SIZES) + " |")
+        row(label, *(spread([v[key] * 1000 for v in a[s]], "{:.2f}") for s in SIZES))
+    if args.reps:
+        row("blocks rendered / later than their duration", *(f"{int(statistics.median(v['audio-blocks'] for v in a[s]))} / "
+                                                             f"{int(sum(v['audio-late'] for v in a[s]))}" for s in SIZES))
 
-    print(f"\n| capture, whole show at 60 frames a second | seconds | ratio to {WATCHED_SECONDS:.2f} s watched | file (MiB) |")
-    print("|---|---|---|---|")
+    table("capture, whole show at 60 frames a second", "seconds", f"ratio to {WATCHED_SECONDS:.2f} s watched",
+          "CPU s", "file (MiB)")
     for size in SIZES:
-        if capture is None:
-            print(f"| {size} | not measured | not measured | not measured |")
-        else:
-            c = capture[size]
-            print(f"| {size} | {spread(c['seconds'])} | {spread([s / WATCHED_SECONDS for s in c['seconds']], '{:.2f}')} "
-                  f"| {spread(c['mib'])} |")
+        c = capture[size]
+        row(size, spread(c["seconds"]), spread([s / WATCHED_SECONDS for s in c["seconds"]], "{:.2f}"),
+            spread(c["cpu"]), spread(c["mib"]))
 
-    print("\n| build of the show (`start`), -j2 | seconds |")
-    print("|---|---|")
-    if build:
-        print(f"| clean: configure and build | {spread(build[0])} |")
-        print(f"| rebuild after touching assets/spider.png | {spread(build[1])} |")
-    else:
-        print("| clean | not measured |\n| one picture touched | not measured |")
+    table("build of the show (`start`), -j2", "seconds")
+    row("clean: configure and build", spread(build[0]))
+    row("rebuild after touching assets/spider.png", spread(build[1]))
 
-    if prof:
-        print(f"\nProfile at {SIZES[0]}, CPU samples of the program, its threads and its X server (perf, cpu-clock):")
-        for name in ["floor_bench", "show_bench"]:
-            print(f"\n| {name}: by thread | share |\n|---|---|")
-            for share, what in prof[name]["thread"]:
-                print(f"| {what} | {share:.1f}% |")
-            print(f"\n| {name}: by library | share |\n|---|---|")
-            for share, what in prof[name]["dso"]:
-                print(f"| {what} | {share:.1f}% |")
-        print(f"\n| show_bench: functions of the program itself (the show's code, {prof['show_bench']['ours_total']:.2f}% in all) | share |\n|---|---|")
-        for share, what in prof["show_bench"]["ours"] or [(0.0, "none sampled")]:
-            print(f"| {what} | {share:.2f}% |")
-        print(f"\n| show_bench: GLU and GLUT functions | share |\n|---|---|")
-        for share, what in prof["show_bench"]["glu"] or [(0.0, "none sampled")]:
-            print(f"| {what} | {share:.2f}% |")
+    if not args.no_profile and perf_works():
+        profile(SIZES[0])
     else:
         print("\nprofile: not taken (perf missing or not permitted, or --no-profile)")
 

@@ -14,46 +14,24 @@ output, progress on stderr. docs/performance.md records a run.
 """
 import argparse
 import gzip
+import json
 import os
 import statistics
 import subprocess
-import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import run as desktop  # noqa: E402  (bench/run.py: Xvfb, the desktop programs)
+from run import ROOT, SIZES, xvfb, build_programs, frame_rate, log, row, show_bench, spread, table
 
-ROOT = desktop.ROOT
 SITE = os.path.join(ROOT, "build-web", "site")
 GOAL_GZIP_MIB = 3.0
 
 
-def log(text):
-    print(text, file=sys.stderr, flush=True)
-
-
-def node(*args):
-    env = dict(os.environ)
-    env["NODE_PATH"] = "/usr/share/nodejs"
-    p = subprocess.run(["node", os.path.join(ROOT, "bench", "web_frames.js")] + list(args), env=env,
-                       capture_output=True, text=True, timeout=1900)
+def web(*args):
+    """bench/web.js's figures in Chromium (its modes first-frame and frames)."""
+    p = subprocess.run(["node", os.path.join(ROOT, "bench", "web.js"), *args],
+                       env={**os.environ, "NODE_PATH": "/usr/share/nodejs"}, capture_output=True, text=True, timeout=1900)
     if p.returncode != 0:
-        raise RuntimeError(f"web_frames.js {' '.join(args)}: {p.stderr[-2000:]}")
-    values = {}
-    for line in p.stdout.splitlines():
-        if line.startswith("bench: "):
-            _, key, value = line.split()
-            values[key] = float(value)
-    return values
-
-
-def site_sizes():
-    rows = []
-    for name in sorted(os.listdir(SITE)):
-        path = os.path.join(SITE, name)
-        with open(path, "rb") as f:
-            data = f.read()
-        rows.append((name, len(data), len(gzip.compress(data, 9))))
-    return rows
+        raise RuntimeError(f"web.js {' '.join(args)}: {p.stderr[-2000:]}")
+    return json.loads(p.stdout.splitlines()[-1])
 
 
 def main():
@@ -64,40 +42,39 @@ def main():
     log("bench: building the site")
     subprocess.run([os.path.join(ROOT, "scripts", "web.sh"), "--build"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([os.path.join(ROOT, "scripts", "setup-web.sh"), "--tests"], check=True)
-    desktop.build_programs()
+    build_programs()
 
     first = []
-    fps = {size: {"web": [], "desktop": []} for size in desktop.SIZES}
+    fps = {size: {"web": [], "desktop": []} for size in SIZES}
     for rep in range(args.reps):
         log(f"bench: first frame, run {rep + 1}/{args.reps}")
-        first.append(node("first-frame")["first-frame-ms"])
-        for size in desktop.SIZES:
+        first.append(web("first-frame")["first-frame-ms"])
+        for size in SIZES:
             log(f"bench: frames, run {rep + 1}/{args.reps}, {size}, browser")
-            w = node("frames", size)
-            fps[size]["web"].append((w["frames"] - 1) / w["frame-seconds"])
+            fps[size]["web"].append(frame_rate(web("frames", size)))
             log(f"bench: frames, run {rep + 1}/{args.reps}, {size}, desktop")
-            with desktop.Xvfb(size) as x:
-                d, _ = desktop.run_program("show_bench", x.display)
-            fps[size]["desktop"].append((d["frames"] - 1) / d["frame-seconds"])
+            with xvfb(size) as display:
+                fps[size]["desktop"].append(frame_rate(show_bench(display)[0]))
 
-    sizes = site_sizes()
-    raw = sum(s[1] for s in sizes)
-    packed = sum(s[2] for s in sizes)
-    print("## The site (build-web/site)\n")
-    print("| file | bytes | gzip -9 |\n|---|---|---|")
-    for name, n, z in sizes:
-        print(f"| {name} | {n} | {z} |")
-    print(f"| all | {raw} ({raw / 2**20:.2f} MiB) | {packed} ({packed / 2**20:.2f} MiB) |")
+    print("## The site (build-web/site)")
+    table("file", "bytes", "gzip -9")
+    raw = packed = 0
+    for name in sorted(os.listdir(SITE)):
+        with open(os.path.join(SITE, name), "rb") as f:
+            data = f.read()
+        size, zipped = len(data), len(gzip.compress(data, 9))
+        raw, packed = raw + size, packed + zipped
+        row(name, str(size), str(zipped))
+    row("all", f"{raw} ({raw / 2**20:.2f} MiB)", f"{packed} ({packed / 2**20:.2f} MiB)")
     print(f"\nGoal: at most {GOAL_GZIP_MIB:.0f} MiB compressed; reached: {packed / 2**20:.2f} MiB.\n")
-    print("## First frame after the click (local server, 1280x720)\n")
-    print(f"| click to first frame drawn (ms) | {desktop.spread(first, '{:.0f}')} |\n|---|---|")
+    print("## First frame after the click (local server, 1280x720)")
+    table("click to first frame drawn (ms)", spread(first, "{:.0f}"))
     print("\nGoal: under 1000 ms.\n")
-    print("## Frames per second over the whole course, frames back to back\n")
-    print("| size | browser (SwiftShader) | desktop (Mesa llvmpipe) | browser / desktop |\n|---|---|---|---|")
-    for size in desktop.SIZES:
-        web, dt = fps[size]["web"], fps[size]["desktop"]
-        ratio = statistics.median(web) / statistics.median(dt)
-        print(f"| {size} | {desktop.spread(web)} | {desktop.spread(dt)} | {ratio:.2f} |")
+    print("## Frames per second over the whole course, frames back to back")
+    table("size", "browser (SwiftShader)", "desktop (Mesa llvmpipe)", "browser / desktop")
+    for size in SIZES:
+        w, d = fps[size]["web"], fps[size]["desktop"]
+        row(size, spread(w), spread(d), f"{statistics.median(w) / statistics.median(d):.2f}")
     print("\nGoal: the browser at least as fast as the desktop. Median (min–max) of "
           f"{args.reps} runs each, browser and desktop alternating.")
 
