@@ -135,55 +135,6 @@ Image blur(const Image &img, float radius)
     return out;
 }
 
-Image kuwahara(const Image &img, int radius)
-{
-    const int w = img.w, h = img.h, W = w + 1;
-    // Summed-area tables of colour, luminance and luminance squared.
-    std::vector<double> sr((size_t)W * (h + 1)), sg(sr.size()), sb(sr.size()), sl(sr.size()), sl2(sr.size());
-    for (int y = 0; y < h; y++) {
-        for (int x = 0; x < w; x++) {
-            const Rgb &p = img.at(x, y);
-            double l = 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;
-            size_t i = (size_t)(y + 1) * W + (x + 1), up = (size_t)y * W + (x + 1), left = i - 1,
-                   diag = up - 1;
-            sr[i] = p.r + sr[up] + sr[left] - sr[diag];
-            sg[i] = p.g + sg[up] + sg[left] - sg[diag];
-            sb[i] = p.b + sb[up] + sb[left] - sb[diag];
-            sl[i] = l + sl[up] + sl[left] - sl[diag];
-            sl2[i] = l * l + sl2[up] + sl2[left] - sl2[diag];
-        }
-    }
-    auto box = [&](const std::vector<double> &t, int x0, int y0, int x1, int y1) {
-        return t[(size_t)(y1 + 1) * W + (x1 + 1)] - t[(size_t)y0 * W + (x1 + 1)] - t[(size_t)(y1 + 1) * W + x0] +
-               t[(size_t)y0 * W + x0];
-    };
-    Image out(w, h);
-    for (int y = 0; y < h; y++) {
-        for (int x = 0; x < w; x++) {
-            double best = 1e30;
-            Rgb pick = img.at(x, y);
-            for (int q = 0; q < 4; q++) {
-                int x0 = (q & 1) ? x : x - radius, x1 = (q & 1) ? x + radius : x;
-                int y0 = (q & 2) ? y : y - radius, y1 = (q & 2) ? y + radius : y;
-                x0 = x0 < 0 ? 0 : x0;
-                y0 = y0 < 0 ? 0 : y0;
-                x1 = x1 >= w ? w - 1 : x1;
-                y1 = y1 >= h ? h - 1 : y1;
-                double n = (double)(x1 - x0 + 1) * (y1 - y0 + 1);
-                double mean = box(sl, x0, y0, x1, y1) / n;
-                double var = box(sl2, x0, y0, x1, y1) / n - mean * mean;
-                if (var < best) {
-                    best = var;
-                    pick = {(float)(box(sr, x0, y0, x1, y1) / n), (float)(box(sg, x0, y0, x1, y1) / n),
-                            (float)(box(sb, x0, y0, x1, y1) / n)};
-                }
-            }
-            out.at(x, y) = pick;
-        }
-    }
-    return out;
-}
-
 static float luma(const Rgb &c) { return 0.299f * c.r + 0.587f * c.g + 0.114f * c.b; }
 
 static Rgb sampleImage(const Image &img, float x, float y)

@@ -79,8 +79,6 @@ Mask drawMask(int w, int h, const std::function<void(cairo_t *)> &draw);
 // Gaussian blur (three box passes) of the given radius in pixels.
 Mask blur(const Mask &m, float radius);
 Image blur(const Image &img, float radius);
-// Oil-paint look: each pixel takes the mean of the calmest of four quadrants.
-Image kuwahara(const Image &img, int radius);
 
 // Directions along which paint is dragged: one unit vector per pixel, along
 // the isophotes of a picture (so strokes wrap round forms and run beside

@@ -2,8 +2,8 @@
 // figure.cpp
 // The two figure paintings. A head-and-shoulders bust is modelled as a signed
 // distance field and ray-marched with one hard key light, shadows and ambient
-// occlusion; the render is then worked over into paint (Kuwahara smearing,
-// stroke texture, canvas weave).
+// occlusion; the render is then worked over into paint (brush strokes that
+// follow the forms, the paint's relief, canvas weave).
 //
 // Model space: y up, the figure faces +z, one unit is about half a head high.
 //------------------------------------------------------------------------------
