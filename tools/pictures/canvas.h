@@ -21,6 +21,7 @@ static inline Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + 
 static inline Rgb operator*(Rgb a, float s) { return {a.r * s, a.g * s, a.b * s}; }
 static inline Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
 static inline Rgb mix(Rgb a, Rgb b, float t) { return a * (1.0f - t) + b * t; }
+static inline float luma(Rgb c) { return 0.299f * c.r + 0.587f * c.g + 0.114f * c.b; }
 static inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 static inline float smoothstep(float e0, float e1, float x)
 {
@@ -80,21 +81,8 @@ Mask drawMask(int w, int h, const std::function<void(cairo_t *)> &draw);
 Mask blur(const Mask &m, float radius);
 Image blur(const Image &img, float radius);
 
-// Directions along which paint is dragged: one unit vector per pixel, along
-// the isophotes of a picture (so strokes wrap round forms and run beside
-// edges), bending towards a given direction where the picture is flat.
-struct Flow {
-    int w = 0, h = 0;
-    std::vector<float> dx, dy;
-    Flow(int w_, int h_) : w(w_), h(h_), dx((size_t)w_ * h_, 1.0f), dy((size_t)w_ * h_, 0.0f) {}
-    void at(float x, float y, float &ox, float &oy) const;
-};
-// `smoothing` is the blur radius of the structure tensor; `fallbackWeight`
-// says how strongly the given direction holds where the picture has little
-// structure of its own (luminance gradients are about 0..4 across an edge).
-Flow strokeFlow(const Image &img, float smoothing, float fallbackWeight,
-                const std::function<void(float x, float y, float &dx, float &dy)> &fallback);
-
+// Where the picture is flat, the direction (dx, dy) strokes take at (x, y).
+using FlowFallback = std::function<void(float x, float y, float &dx, float &dy)>;
 // One pass of brush strokes: brush radius and the longest stroke in pixels,
 // and the colour error (sum of channels) above which a patch is repainted.
 struct BrushPass {
@@ -103,12 +91,9 @@ struct BrushPass {
 // Repaints `ref` stroke by stroke, coarse passes first and then finer ones only
 // where the painting still differs from the reference (so detail gets small
 // brushes and broad areas keep their big strokes). Each stroke follows the
-// flow, carries bristle streaks and runs dry at its end. `relief` receives the
-// thickness of the paint for impasto().
-Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<BrushPass> &passes, uint32_t seed,
-                       Mask &relief);
-// Lights the paint's relief from the upper left.
-void impasto(Image &img, const Mask &relief, float strength);
+// picture's forms, carries bristle streaks and runs dry at its end; the
+// paint's relief is then lit from the upper left.
+Image paintOver(const Image &ref, const FlowFallback &fallback, const std::vector<BrushPass> &passes, uint32_t seed);
 // Multiplies in the weave of the canvas.
 void canvasWeave(Image &img, float strength, uint32_t seed);
 

@@ -576,7 +576,7 @@ Rgb toDisplay(Rgb c)
         float d = std::pow(1.0f - std::exp(-1.8f * std::fmax(0.0f, v)), 1.0f / 2.2f);
         return 0.5f * d + 0.5f * d * d * (3.0f - 2.0f * d); // firmer contrast
     };
-    float l = 0.299f * c.r + 0.587f * c.g + 0.114f * c.b;
+    float l = luma(c);
     if (l <= 1e-6f)
         return {0, 0, 0};
     Rgb o = mix(c * (f(l) / l), Rgb{f(c.r), f(c.g), f(c.b)}, 0.5f);
@@ -644,13 +644,8 @@ Image paintSidelit()
             img.at(x, y) = mix(bg, toDisplay(lin.at(x, y)), cover.at(x, y));
         }
     // Paint: strokes follow the forms, and lie on a slant across the ground.
-    Flow flow = strokeFlow(img, 3.0f, 0.01f, [](float, float, float &dx, float &dy) {
-        dx = 0.55f;
-        dy = -0.83f;
-    });
-    Mask relief(w, h);
-    img = paintWithStrokes(img, flow, {{5.0f, 22.0f, 0.0f}, {2.6f, 12.0f, 0.11f}, {1.0f, 4.0f, 0.1f}}, 72u, relief);
-    impasto(img, relief, 0.06f);
+    img = paintOver(img, [](float, float, float &dx, float &dy) { dx = 0.55f, dy = -0.83f; },
+                    {{5.0f, 22.0f, 0.0f}, {2.6f, 12.0f, 0.11f}, {1.0f, 4.0f, 0.1f}}, 72u);
     catchLights(img, fig, cam, light, Rgb{1.0f, 0.97f, 0.9f}, 1.1f);
     canvasWeave(img, 0.035f, 73u);
     return img;
@@ -715,18 +710,17 @@ Image paintSpider()
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             Rgb c = img.at(x, y);
-            float l = std::pow(clamp01(0.299f * c.r + 0.587f * c.g + 0.114f * c.b), 1.25f) * (float)stops;
+            float l = std::pow(clamp01(luma(c)), 1.25f) * (float)stops;
             int i = std::min(stops - 1, (int)l);
             img.at(x, y) = mix(ramp[i], ramp[i + 1], l - (float)i);
         }
-    Flow flow = strokeFlow(img, 3.0f, 0.01f, [sx, sy](float x, float y, float &dx, float &dy) {
+    // Towards the lamp where the picture is flat.
+    auto towardsLamp = [sx, sy](float x, float y, float &dx, float &dy) {
         float ax = sx - x, ay = sy - y, l = std::sqrt(ax * ax + ay * ay) + 1e-3f;
         dx = ax / l;
         dy = ay / l;
-    });
-    Mask relief(w, h);
-    img = paintWithStrokes(img, flow, {{6.0f, 26.0f, 0.0f}, {3.0f, 14.0f, 0.1f}, {1.0f, 4.0f, 0.09f}}, 83u, relief);
-    impasto(img, relief, 0.06f);
+    };
+    img = paintOver(img, towardsLamp, {{6.0f, 26.0f, 0.0f}, {3.0f, 14.0f, 0.1f}, {1.0f, 4.0f, 0.09f}}, 83u);
     catchLights(img, fig, cam, light, hexColor(0xfffaf0), 1.3f);
     canvasWeave(img, 0.035f, 84u);
     for (int y = 0; y < h; y++)
