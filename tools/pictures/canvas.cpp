@@ -383,6 +383,16 @@ Image paintOver(const Image &ref, const FlowFallback &fallback, const std::vecto
     return canvas;
 }
 
+void vignette(Image &img, float strength, float inner, float outer, float xWeight, float yWeight)
+{
+    for (int y = 0; y < img.h; y++)
+        for (int x = 0; x < img.w; x++) {
+            float dx = ((float)x / (float)img.w - 0.5f) * 2.0f, dy = ((float)y / (float)img.h - 0.5f) * 2.0f;
+            float d = std::sqrt(dx * dx * xWeight + dy * dy * yWeight);
+            img.at(x, y) = img.at(x, y) * (1.0f - strength * smoothstep(inner, outer, d));
+        }
+}
+
 void canvasWeave(Image &img, float strength, uint32_t seed)
 {
     for (int y = 0; y < img.h; y++)

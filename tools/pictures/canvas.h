@@ -94,6 +94,10 @@ struct BrushPass {
 // picture's forms, carries bristle streaks and runs dry at its end; the
 // paint's relief is then lit from the upper left.
 Image paintOver(const Image &ref, const FlowFallback &fallback, const std::vector<BrushPass> &passes, uint32_t seed);
+// Darkens towards the edges: by `strength` where the distance from the centre
+// (1 at the middle of each side, each axis squared and weighted) passes from
+// `inner` to `outer`.
+void vignette(Image &img, float strength, float inner, float outer, float xWeight, float yWeight);
 // Multiplies in the weave of the canvas.
 void canvasWeave(Image &img, float strength, uint32_t seed);
 

@@ -62,6 +62,9 @@ float noise3(V3 p, uint32_t seed)
 
 enum Material { SKIN, EYE, HAIR, MOUTH, CLOTH };
 
+// The head tilts and turns about the top of the neck.
+const V3 kNeckPivot = {0.0f, -0.55f, -0.1f};
+
 struct Pose {
     float pitch;      // radians, head tilted back (looking up) when positive
     float yaw;        // radians, head turned to the figure's left (+x) when positive
@@ -87,6 +90,7 @@ struct Figure {
     Pose pose;
     float cp, sp, cy, sy;
     V3 mastoid[2]; // behind the ears, in world space, where the neck muscles start
+    float mouthY;  // the middle of the mouth, in head space
     Lips lips;
 
     explicit Figure(const Pose &p) : pose(p)
@@ -95,21 +99,19 @@ struct Figure {
         cy = std::cos(p.yaw), sy = std::sin(p.yaw);
         mastoid[0] = headToWorld({-0.42f, -0.42f, -0.12f});
         mastoid[1] = headToWorld({0.42f, -0.42f, -0.12f});
-        float my = -0.55f - 0.05f * p.mouthOpen;
-        lips = {{0.0f, -0.505f, 0.76f}, {0.16f, 0.042f, 0.075f}, {0.0f, my - 0.065f - 0.06f * p.mouthOpen, 0.74f},
+        mouthY = -0.55f - 0.05f * p.mouthOpen;
+        lips = {{0.0f, -0.505f, 0.76f}, {0.16f, 0.042f, 0.075f}, {0.0f, mouthY - 0.065f - 0.06f * p.mouthOpen, 0.74f},
                 {0.145f, 0.05f, 0.075f}};
     }
 
-    // World point into head space: about the top of the neck, undo the turn
-    // and then the tilt.
-    V3 toHead(V3 p) const
+    // World direction into head space: undo the turn and then the tilt.
+    V3 dirToHead(V3 d) const
     {
-        const V3 pivot = {0.0f, -0.55f, -0.1f};
-        V3 q = p - pivot;
-        V3 r = {q.x * cy - q.z * sy, q.y, q.x * sy + q.z * cy};
-        V3 s = {r.x, r.y * cp - r.z * sp, r.y * sp + r.z * cp};
-        return s + pivot;
+        V3 r = {d.x * cy - d.z * sy, d.y, d.x * sy + d.z * cy};
+        return {r.x, r.y * cp - r.z * sp, r.y * sp + r.z * cp};
     }
+
+    V3 toHead(V3 p) const { return dirToHead(p - kNeckPivot) + kNeckPivot; }
 
     // Head space direction back to world space.
     V3 headDirToWorld(V3 d) const
@@ -118,11 +120,7 @@ struct Figure {
         return {s.x * cy + s.z * sy, s.y, -s.x * sy + s.z * cy};
     }
 
-    V3 headToWorld(V3 p) const
-    {
-        const V3 pivot = {0.0f, -0.55f, -0.1f};
-        return headDirToWorld(p - pivot) + pivot;
-    }
+    V3 headToWorld(V3 p) const { return headDirToWorld(p - kNeckPivot) + kNeckPivot; }
 
     Hit head(V3 p) const
     {
@@ -143,12 +141,11 @@ struct Figure {
         d = smin(d, sdEllipsoid(m - V3{0.09f, -0.33f, 0.84f}, {0.07f, 0.06f, 0.07f}), 0.04f);
         d = smax(d, -sdEllipsoid(m - V3{0.05f, -0.385f, 0.88f}, {0.03f, 0.018f, 0.035f}), 0.015f);
         // Lips, and the opening between them.
-        float my = -0.55f - 0.05f * o.mouthOpen;
         d = smin(d, sdEllipsoid(p - lips.upperC, lips.upperR), 0.05f);
         d = smin(d, sdEllipsoid(p - lips.lowerC, lips.lowerR), 0.05f);
         Material mat = SKIN;
         if (o.mouthOpen > 0.0f) {
-            float cut = sdEllipsoid(p - V3{0.0f, my, 0.86f}, {0.12f + 0.03f * o.mouthOpen, 0.025f + 0.08f * o.mouthOpen,
+            float cut = sdEllipsoid(p - V3{0.0f, mouthY, 0.86f}, {0.12f + 0.03f * o.mouthOpen, 0.025f + 0.08f * o.mouthOpen,
                                                                0.22f});
             d = smax(d, -cut, 0.03f);
             if (cut < 0.02f && d < 0.05f)
@@ -473,8 +470,7 @@ Sample shade(const Figure &fig, const Camera &cam, const Light &light, const Pal
     }
     case MOUTH: {
         // Inside the mouth; the upper teeth show under the top lip.
-        float my = -0.55f - 0.05f * fig.pose.mouthOpen;
-        float top = my + 0.015f + 0.06f * fig.pose.mouthOpen;
+        float top = fig.mouthY + 0.015f + 0.06f * fig.pose.mouthOpen;
         bool teeth = hp.y > top - 0.045f && std::fabs(hp.x) < 0.1f;
         albedo = teeth ? hexColor(0xcfc4b0) : hexColor(0x3a1410);
         gloss = teeth ? 0.2f : 0.05f;
@@ -591,10 +587,7 @@ void catchLights(Image &img, const Figure &fig, const Camera &cam, const Light &
 {
     const int w = img.w, h = img.h;
     V3 g = normalize(fig.pose.gaze);
-    // The lamp's direction in head space.
-    V3 ld = light.dir;
-    V3 r = {ld.x * fig.cy - ld.z * fig.sy, ld.y, ld.x * fig.sy + ld.z * fig.cy};
-    V3 lh = {r.x, r.y * fig.cp - r.z * fig.sp, r.y * fig.sp + r.z * fig.cp};
+    V3 lh = fig.dirToHead(light.dir);
     for (float side : {-1.0f, 1.0f}) {
         V3 c = {0.26f * side, 0.04f, 0.62f};
         V3 spot = c + normalize(g + lh * 0.45f) * 0.121f;
@@ -666,6 +659,10 @@ Image paintSpider()
     Image lin = render(fig, cam, light, pal, w, h, cover);
     // The light's place on the picture: upper right, where he is looking.
     const float sx = 540.0f, sy = 40.0f;
+    // Sepia: luminance through a ramp from deep umber by way of ochre to cream.
+    const Rgb ramp[] = {hexColor(0x140b05), hexColor(0x3e2612), hexColor(0x7a5530), hexColor(0xb48d5c),
+                        hexColor(0xe6cfa2), hexColor(0xfff5de)};
+    const int stops = (int)(sizeof ramp / sizeof ramp[0]) - 1;
     Image img(w, h);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
@@ -676,13 +673,8 @@ Image paintSpider()
             float glow = 4.0f * std::exp(-r / 30.0f) + 0.6f * std::exp(-r / 90.0f) + 0.45f * std::exp(-r / 240.0f) * (0.3f + rays);
             float room = 0.015f + 0.012f * fbm((float)x * 0.01f, (float)y * 0.01f, 4, 82u);
             Rgb bg = Rgb{1, 1, 1} * (room + glow * 0.35f);
-            img.at(x, y) = mix(bg, lin.at(x, y), cover.at(x, y));
-        }
-    // Shafts of light through the haze: the glow carried outwards from the
-    // lamp, blocked where his head and shoulders stand in its way.
-    Image lit = img;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
+            // Shafts of light through the haze: the glow carried outwards from
+            // the lamp, blocked where his head and shoulders stand in its way.
             float sum = 0.0f;
             const int n = 40;
             for (int i = 0; i < n; i++) {
@@ -691,25 +683,13 @@ Image paintSpider()
                 int ix = (int)qx, iy = (int)qy;
                 if (ix < 0 || iy < 0 || ix >= w || iy >= h)
                     continue;
-                float dx = qx - sx, dy = qy - sy;
-                sum += std::exp(-std::sqrt(dx * dx + dy * dy) / 90.0f) * (1.0f - cover.at(ix, iy));
+                float qdx = qx - sx, qdy = qy - sy;
+                sum += std::exp(-std::sqrt(qdx * qdx + qdy * qdy) / 90.0f) * (1.0f - cover.at(ix, iy));
             }
-            float dx = (float)x - sx, dy = (float)y - sy;
-            float r = std::sqrt(dx * dx + dy * dy);
             float shaft = sum / (float)n;
             // The glow spills over his edges too.
-            lit.at(x, y) = img.at(x, y) + Rgb{1, 1, 1} * (0.12f * shaft + 0.1f * std::exp(-r / 90.0f));
-        }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            img.at(x, y) = toDisplay(lit.at(x, y));
-    // Sepia: luminance through a ramp from deep umber by way of ochre to cream.
-    const Rgb ramp[] = {hexColor(0x140b05), hexColor(0x3e2612), hexColor(0x7a5530), hexColor(0xb48d5c),
-                        hexColor(0xe6cfa2), hexColor(0xfff5de)};
-    const int stops = (int)(sizeof ramp / sizeof ramp[0]) - 1;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            Rgb c = img.at(x, y);
+            Rgb lit = mix(bg, lin.at(x, y), cover.at(x, y)) + Rgb{1, 1, 1} * (0.12f * shaft + 0.1f * std::exp(-r / 90.0f));
+            Rgb c = toDisplay(lit);
             float l = std::pow(clamp01(luma(c)), 1.25f) * (float)stops;
             int i = std::min(stops - 1, (int)l);
             img.at(x, y) = mix(ramp[i], ramp[i + 1], l - (float)i);
@@ -723,11 +703,6 @@ Image paintSpider()
     img = paintOver(img, towardsLamp, {{6.0f, 26.0f, 0.0f}, {3.0f, 14.0f, 0.1f}, {1.0f, 4.0f, 0.09f}}, 83u);
     catchLights(img, fig, cam, light, hexColor(0xfffaf0), 1.3f);
     canvasWeave(img, 0.035f, 84u);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            float dx = ((float)x / (float)w - 0.5f) * 2.0f, dy = ((float)y / (float)h - 0.5f) * 2.0f;
-            float v = 1.0f - 0.55f * smoothstep(0.5f, 1.45f, std::sqrt(dx * dx + dy * dy));
-            img.at(x, y) = img.at(x, y) * v;
-        }
+    vignette(img, 0.55f, 0.5f, 1.45f, 1.0f, 1.0f);
     return img;
 }

@@ -129,16 +129,6 @@ void paintText(Image &img, const std::vector<TextLine> &lines, const TextStyle &
     }
 }
 
-void vignette(Image &img, float strength)
-{
-    for (int y = 0; y < img.h; y++)
-        for (int x = 0; x < img.w; x++) {
-            float dx = ((float)x / (float)img.w - 0.5f) * 2.0f, dy = ((float)y / (float)img.h - 0.5f) * 2.0f;
-            float d = std::sqrt(dx * dx * 0.8f + dy * dy * 0.6f);
-            img.at(x, y) = img.at(x, y) * (1.0f - strength * smoothstep(0.45f, 1.25f, d));
-        }
-}
-
 } // namespace
 
 Image paintLitelogo()
@@ -190,7 +180,7 @@ Image paintLitelogo()
     paintText(img, lines, st, 70.0f, 245.0f, 14u);
     cairo_font_face_destroy(title);
     cairo_font_face_destroy(small);
-    vignette(img, 0.45f);
+    vignette(img, 0.45f, 0.45f, 1.25f, 0.8f, 0.6f);
     return img;
 }
 
@@ -226,7 +216,7 @@ Image paintZorsmall()
             v *= 1.0f - 0.18f * blot;
             img.at(x, y) = c * v;
         }
-    vignette(img, 0.55f);
+    vignette(img, 0.55f, 0.45f, 1.25f, 0.8f, 0.6f);
 
     cairo_font_face_t *script = loadFont("Z003", "Medium Italic");
     cairo_font_face_t *serif = loadFont("URW Bookman", "Light Italic");
