@@ -166,17 +166,8 @@ Image paintLitelogo()
         {"corbanet", title, 116.0f, 316.0f, 190.0f, true, 0.0f},
         {"DEMO", small, 40.0f, 388.0f, 240.0f, false, 14.0f},
     };
-    TextStyle st;
-    st.top = hexColor(0xffe070);
-    st.middle = hexColor(0xff8c1a);
-    st.bottom = hexColor(0xb8380a);
-    st.outline = hexColor(0x1c0d06);
-    st.outlineWidth = 9.0f;
-    st.shadowBlur = 7.0f;
-    st.shadowX = 7.0f;
-    st.shadowY = 9.0f;
-    st.shadowStrength = 0.6f;
-    st.ink = 0.0f;
+    const TextStyle st = {hexColor(0xffe070), hexColor(0xff8c1a), hexColor(0xb8380a), hexColor(0x1c0d06),
+                          9.0f, 7.0f, 7.0f, 9.0f, 0.6f, 0.0f};
     paintText(img, lines, st, 70.0f, 245.0f, 14u);
     cairo_font_face_destroy(title);
     cairo_font_face_destroy(small);
@@ -222,17 +213,8 @@ Image paintZorsmall()
     cairo_font_face_t *serif = loadFont("URW Bookman", "Light Italic");
     std::vector<TextLine> big = {{"thanks for watching", script, 84.0f, 320.0f, 118.0f, true, 0.0f}};
     std::vector<TextLine> small = {{"see you at the next party", serif, 27.0f, 320.0f, 184.0f, true, 2.5f}};
-    TextStyle st;
-    st.top = hexColor(0xb8f06a);
-    st.middle = hexColor(0x4cbf3a);
-    st.bottom = hexColor(0x1d6d27);
-    st.outline = hexColor(0x0b2410);
-    st.outlineWidth = 5.0f;
-    st.shadowBlur = 5.0f;
-    st.shadowX = 4.0f;
-    st.shadowY = 5.0f;
-    st.shadowStrength = 0.55f;
-    st.ink = 0.35f;
+    TextStyle st = {hexColor(0xb8f06a), hexColor(0x4cbf3a), hexColor(0x1d6d27), hexColor(0x0b2410),
+                    5.0f, 5.0f, 4.0f, 5.0f, 0.55f, 0.35f};
     paintText(img, big, st, 50.0f, 140.0f, 36u);
     // Thinner outline and a closer shadow for the small line.
     st.outlineWidth = 2.5f;
