@@ -164,12 +164,18 @@ xm::Sample DrumSample(const char* name, std::vector<double> signal) {
     return s;
 }
 
-xm::Instrument Wrap(const char* name, xm::Sample sample, uint8_t volume, uint8_t panning) {
+// An instrument of one sample, named after it. Its volume envelope is held at
+// point `sustain` (-1: not held) while the key is down; after key off the
+// sound fades out by `fadeout` a tick.
+xm::Instrument Instrument(xm::Sample sample, uint8_t panning, std::vector<xm::EnvelopePoint> envelope = {},
+                          int sustain = -1, uint16_t fadeout = 0) {
     xm::Instrument ins;
-    ins.name = name;
-    sample.volume = volume;
+    ins.name = sample.name;
     sample.panning = panning;
     ins.samples.push_back(std::move(sample));
+    ins.volume.points = std::move(envelope);
+    ins.volume.sustain = sustain;
+    ins.fadeout = fadeout;
     return ins;
 }
 
@@ -183,7 +189,7 @@ xm::Instrument MakeKick() {
         double click = noise.next() * std::exp(-t * 500.0) * 0.4;
         return std::tanh(1.6 * (tone + click));
     });
-    return Wrap("kick", DrumSample("kick", body), 64, 128);
+    return Instrument(DrumSample("kick", body), 128);
 }
 
 xm::Instrument MakeSnare() {
@@ -195,7 +201,7 @@ xm::Instrument MakeSnare() {
         double rattle = hp(noise.next()) * std::exp(-t * 13.0);
         return tone + 0.9 * rattle;
     });
-    return Wrap("snare", DrumSample("snare", body), 64, 128);
+    return Instrument(DrumSample("snare", body), 128);
 }
 
 std::vector<double> Cymbal(double seconds, double decay, double cutoff, uint32_t seed) {
@@ -206,18 +212,6 @@ std::vector<double> Cymbal(double seconds, double decay, double cutoff, uint32_t
         double attack = std::min(1.0, t * 2000.0);  // 0.5 ms, no click
         return hp2(hp1(x)) * std::exp(-t * decay) * attack;
     });
-}
-
-xm::Instrument MakeClosedHat() {
-    return Wrap("closed hat", DrumSample("closed hat", Cymbal(0.09, 55.0, 7000.0, 0x4a7)), 64, 150);
-}
-
-xm::Instrument MakeOpenHat() {
-    return Wrap("open hat", DrumSample("open hat", Cymbal(0.45, 9.0, 6500.0, 0x09e)), 64, 150);
-}
-
-xm::Instrument MakeCrash() {
-    return Wrap("crash", DrumSample("crash", Cymbal(1.7, 2.4, 4000.0, 0xc2a5)), 64, 110);
 }
 
 xm::Instrument MakeBass() {
@@ -232,11 +226,7 @@ xm::Instrument MakeBass() {
         double x = h / cutoff;
         return (h == 1 ? 2.0 : 1.0) / h / (1.0 + x * x * x * x);
     };
-    xm::Instrument ins = Wrap("bass", PitchedSample("bass", a, 0xba55), 64, 128);
-    ins.volume.points = {{0, 64}, {8, 50}, {30, 44}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 4096;
-    return ins;
+    return Instrument(PitchedSample("bass", a, 0xba55), 128, {{0, 64}, {8, 50}, {30, 44}}, 2, 4096);
 }
 
 xm::Instrument MakeLead() {
@@ -246,10 +236,7 @@ xm::Instrument MakeLead() {
     a.cycles = {128, 129};
     a.harmonics = 20;
     a.gain = [](int h, int, double) { return (h % 2 ? 1.0 : 0.45) / h; };
-    xm::Instrument ins = Wrap("lead", PitchedSample("lead", a, 0x1ead), 64, 128);
-    ins.volume.points = {{0, 40}, {2, 64}, {12, 52}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 1536;
+    xm::Instrument ins = Instrument(PitchedSample("lead", a, 0x1ead), 128, {{0, 40}, {2, 64}, {12, 52}}, 2, 1536);
     ins.vibrato = {0, 48, 3, 8};
     return ins;
 }
@@ -262,11 +249,7 @@ xm::Instrument MakePad() {
     a.harmonics = 16;
     a.randomPhase = true;
     a.gain = [](int h, int, double) { return 1.0 / std::pow(h, 1.3); };
-    xm::Instrument ins = Wrap("pad", PitchedSample("pad", a, 0x9ad), 64, 128);
-    ins.volume.points = {{0, 0}, {20, 64}, {60, 50}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 600;
-    return ins;
+    return Instrument(PitchedSample("pad", a, 0x9ad), 128, {{0, 0}, {20, 64}, {60, 50}}, 2, 600);
 }
 
 xm::Instrument MakePluck() {
@@ -280,9 +263,7 @@ xm::Instrument MakePluck() {
         double x = h / cutoff;
         return (h % 2 ? 1.0 : 0.2) / h / (1.0 + x * x);
     };
-    xm::Instrument ins = Wrap("pluck", PitchedSample("pluck", a, 0x91c), 64, 128);
-    ins.volume.points = {{0, 64}, {6, 30}, {20, 10}, {40, 0}};
-    return ins;
+    return Instrument(PitchedSample("pluck", a, 0x91c), 128, {{0, 64}, {6, 30}, {20, 10}, {40, 0}});
 }
 
 xm::Instrument MakeRiser() {
@@ -313,19 +294,17 @@ xm::Instrument MakeRiser() {
     xm::TuneSample(s, kRate);
     s.loop = xm::Loop::Forward;
     s.loopLength = static_cast<uint32_t>(loop);
-    xm::Instrument ins = Wrap("riser", s, 64, 128);
-    ins.volume.points = {{0, 2}, {96, 20}, {192, 64}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 2048;
-    return ins;
+    return Instrument(s, 128, {{0, 2}, {96, 20}, {192, 64}}, 2, 2048);
 }
 
 }  // namespace
 
 std::vector<xm::Instrument> MakeAll() {
-    std::vector<xm::Instrument> all = {MakeKick(), MakeSnare(), MakeClosedHat(), MakeOpenHat(), MakeCrash(),
-                                       MakeBass(), MakeLead(),  MakePad(),       MakePluck(), MakeRiser()};
-    return all;
+    return {MakeKick(), MakeSnare(),
+            Instrument(DrumSample("closed hat", Cymbal(0.09, 55.0, 7000.0, 0x4a7)), 150),
+            Instrument(DrumSample("open hat", Cymbal(0.45, 9.0, 6500.0, 0x09e)), 150),
+            Instrument(DrumSample("crash", Cymbal(1.7, 2.4, 4000.0, 0xc2a5)), 110),
+            MakeBass(), MakeLead(), MakePad(), MakePluck(), MakeRiser()};
 }
 
 }  // namespace instruments
