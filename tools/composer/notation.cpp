@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 
@@ -43,12 +44,28 @@ std::string Steps(const std::string& line) {
     return out;
 }
 
-void AppendRests(std::string& track, int count) {
-    for (int i = 0; i < count; ++i)
-        track += " .";
+int ClampVolume(int v) { return std::max(0, std::min(64, v)); }
+
+// A token with a number after a colon ("A-4:40", "E:32"): sets `number` and
+// returns what comes before the colon. Without a colon, returns the token.
+std::string WithoutNumber(const std::string& token, int& number) {
+    size_t colon = token.find(':');
+    if (colon != std::string::npos)
+        number = std::stoi(token.substr(colon + 1));
+    return token.substr(0, colon);
 }
 
-int ClampVolume(int v) { return std::max(0, std::min(64, v)); }
+// A track from a rhythm repeated through each chord: `token` gives the row's
+// token for the chord and the rhythm's character.
+std::string ChordRhythm(const std::string& chords, const std::string& rhythm,
+                        const std::function<std::string(const Chord&, char)>& token) {
+    std::string steps = Steps(rhythm);
+    std::string track;
+    for (const Chord& c : ParseChords(chords))
+        for (int r = 0; r < c.rows; ++r)
+            track += " " + token(c, steps[static_cast<size_t>(r) % steps.size()]);
+    return track;
+}
 
 }  // namespace
 
@@ -74,11 +91,7 @@ std::vector<Chord> ParseChords(const std::string& text, int rowsPerChord) {
     for (std::string token : RowTokens(text)) {
         Chord chord{};
         chord.rows = rowsPerChord;
-        size_t colon = token.find(':');
-        if (colon != std::string::npos) {
-            chord.rows = std::stoi(token.substr(colon + 1));
-            token = token.substr(0, colon);
-        }
+        token = WithoutNumber(token, chord.rows);
         if (token.empty() || chord.rows <= 0)
             throw std::invalid_argument("bad chord: " + token);
         chord.root = LetterPitch(token[0]);
@@ -120,48 +133,35 @@ std::string PadTrack(const std::string& chords, int voice, int lowest) {
         // A tone shared by two chords keeps sounding instead of starting again.
         track += note == previous ? " ." : " " + NoteName(note);
         previous = note;
-        AppendRests(track, c.rows - 1);
+        for (int r = 1; r < c.rows; ++r)
+            track += " .";
     }
     return track;
 }
 
 std::string BassTrack(const std::string& chords, const std::string& rhythm, int lowest) {
-    std::string steps = Steps(rhythm);
-    std::string track;
-    for (const Chord& c : ParseChords(chords)) {
+    return ChordRhythm(chords, rhythm, [lowest](const Chord& c, char s) {
         int root = PlaceAbove(c.root, lowest);
-        for (int r = 0; r < c.rows; ++r) {
-            char s = steps[static_cast<size_t>(r) % steps.size()];
-            switch (s) {
-            case '1': track += " " + NoteName(root); break;
-            case '8': track += " " + NoteName(root + 12); break;
-            case '5': track += " " + NoteName(root + 7); break;
-            case '^': track += " ^"; break;
-            case '.': track += " ."; break;
-            default: throw std::invalid_argument(std::string("bad bass step: ") + s);
-            }
+        switch (s) {
+        case '1': return NoteName(root);
+        case '8': return NoteName(root + 12);
+        case '5': return NoteName(root + 7);
+        case '^': case '.': return std::string(1, s);
+        default: throw std::invalid_argument(std::string("bad bass step: ") + s);
         }
-    }
-    return track;
+    });
 }
 
 std::string ArpTrack(const std::string& chords, const std::string& rhythm, int lowest) {
-    std::string steps = Steps(rhythm);
-    std::string track;
-    for (const Chord& c : ParseChords(chords)) {
+    return ChordRhythm(chords, rhythm, [lowest](const Chord& c, char s) {
+        if (s == '.')
+            return std::string(".");
+        if (s < '1' || s > '4')
+            throw std::invalid_argument(std::string("bad arpeggio step: ") + s);
         std::vector<int> v = Voicing(c, lowest);
-        v.push_back(v[0] + 12);
-        for (int r = 0; r < c.rows; ++r) {
-            char s = steps[static_cast<size_t>(r) % steps.size()];
-            if (s == '.')
-                track += " .";
-            else if (s >= '1' && s <= '4')
-                track += " " + NoteName(v[static_cast<size_t>(s - '1')]);
-            else
-                throw std::invalid_argument(std::string("bad arpeggio step: ") + s);
-        }
-    }
-    return track;
+        v.push_back(v[0] + 12);  // '4': the lowest an octave up
+        return NoteName(v[static_cast<size_t>(s - '1')]);
+    });
 }
 
 std::vector<std::string> RowTokens(const std::string& track) {
@@ -193,15 +193,12 @@ PatternBuilder& PatternBuilder::notes(int channel, const std::string& track, con
             continue;
         }
         int volume = 64;
-        size_t colon = t.find(':');
-        if (colon != std::string::npos)
-            volume = ClampVolume(std::stoi(t.substr(colon + 1)));
-        int note = ParseNote(t.substr(0, colon)) + voice.transpose;
+        int note = ParseNote(WithoutNumber(t, volume)) + voice.transpose;
         if (note < 1 || note > 96)
             throw std::invalid_argument("transposed note out of range: " + t);
         cell.note = static_cast<uint8_t>(note);
         cell.instrument = static_cast<uint8_t>(voice.instrument);
-        cell.volume = xm::VolumeColumn(ClampVolume((volume * voice.volume + 32) / 64));
+        cell.volume = xm::VolumeColumn(ClampVolume((ClampVolume(volume) * voice.volume + 32) / 64));
         if (voice.pan >= 0) {
             cell.effect = 0x08;
             cell.param = static_cast<uint8_t>(voice.pan);
