@@ -2,7 +2,7 @@
 // canvas.cpp
 // Surfaces, noise and filters for the painter.
 //------------------------------------------------------------------------------
-#include "canvas.h"
+#include "pictures.h"
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
@@ -84,16 +84,15 @@ Mask drawMask(int w, int h, const std::function<void(cairo_t *)> &draw)
     return m;
 }
 
-// One box pass along rows (dx = 1) or columns, edges clamped.
-template <typename T>
-static void boxPass(std::vector<T> &v, int w, int h, int r, bool rows)
+// One box pass along rows or columns, edges clamped.
+template <typename T> static void boxPass(Grid<T> &g, int r, bool rows)
 {
-    const int n = rows ? w : h, lines = rows ? h : w;
+    const int w = g.w, n = rows ? g.w : g.h, lines = rows ? g.h : g.w;
     std::vector<T> line(n), out(n);
     const float inv = 1.0f / (float)(2 * r + 1);
     for (int l = 0; l < lines; l++) {
         for (int i = 0; i < n; i++)
-            line[i] = rows ? v[(size_t)l * w + i] : v[(size_t)i * w + l];
+            line[i] = rows ? g.px[(size_t)l * w + i] : g.px[(size_t)i * w + l];
         T acc = line[0] * 0.0f;
         for (int i = -r; i <= r; i++)
             acc = acc + line[i < 0 ? 0 : (i >= n ? n - 1 : i)];
@@ -104,47 +103,29 @@ static void boxPass(std::vector<T> &v, int w, int h, int r, bool rows)
             acc = acc + line[sub < 0 ? 0 : sub] * -1.0f;
         }
         for (int i = 0; i < n; i++)
-            (rows ? v[(size_t)l * w + i] : v[(size_t)i * w + l]) = out[i];
+            (rows ? g.px[(size_t)l * w + i] : g.px[(size_t)i * w + l]) = out[i];
     }
 }
 
-template <typename T>
-static void gaussLike(std::vector<T> &v, int w, int h, float radius)
+template <typename T> Grid<T> blur(const Grid<T> &g, float radius)
 {
+    Grid<T> out = g;
     // Three box passes approximate a Gaussian of sigma about radius.
     int r = (int)std::lround(radius * 0.8f);
-    if (r < 1)
-        return;
-    for (int pass = 0; pass < 3; pass++) {
-        boxPass(v, w, h, r, true);
-        boxPass(v, w, h, r, false);
+    for (int pass = 0; r >= 1 && pass < 3; pass++) {
+        boxPass(out, r, true);
+        boxPass(out, r, false);
     }
-}
-
-Mask blur(const Mask &m, float radius)
-{
-    Mask out = m;
-    gaussLike(out.v, out.w, out.h, radius);
     return out;
 }
+template Mask blur(const Mask &, float);
+template Image blur(const Image &, float);
 
-Image blur(const Image &img, float radius)
+// The value of the pixel nearest (x, y), clamped to the edges.
+template <typename T> static T nearest(const Grid<T> &g, float x, float y)
 {
-    Image out = img;
-    gaussLike(out.px, out.w, out.h, radius);
-    return out;
+    return g.get((int)std::lround(x), (int)std::lround(y));
 }
-
-// The index of the pixel nearest (x, y) in a w x h picture, clamped to its edges.
-static size_t nearest(float x, float y, int w, int h)
-{
-    int ix = (int)std::lround(x), iy = (int)std::lround(y);
-    ix = ix < 0 ? 0 : (ix >= w ? w - 1 : ix);
-    iy = iy < 0 ? 0 : (iy >= h ? h - 1 : iy);
-    return (size_t)iy * w + ix;
-}
-
-static Rgb sampleImage(const Image &img, float x, float y) { return img.px[nearest(x, y, img.w, img.h)]; }
 
 static float colourDistance(const Rgb &a, const Rgb &b)
 {
@@ -154,17 +135,10 @@ static float colourDistance(const Rgb &a, const Rgb &b)
 namespace {
 
 // Directions along which paint is dragged: one unit vector per pixel.
-struct Flow {
-    int w = 0, h = 0;
-    std::vector<float> dx, dy;
-    Flow(int w_, int h_) : w(w_), h(h_), dx((size_t)w_ * h_, 1.0f), dy((size_t)w_ * h_, 0.0f) {}
-    void at(float x, float y, float &ox, float &oy) const
-    {
-        size_t i = nearest(x, y, w, h);
-        ox = dx[i];
-        oy = dy[i];
-    }
+struct Dir {
+    float x, y;
 };
+using Flow = Grid<Dir>;
 
 // The flow runs along the isophotes of the picture (so strokes wrap round
 // forms and run beside edges), bending towards the fallback direction where
@@ -205,14 +179,7 @@ Flow strokeFlow(const Image &img, const FlowFallback &fallback)
             if (vx * vx + vy * vy < 1e-12f)
                 vx = l1 - G, vy = F;
             float len = std::sqrt(vx * vx + vy * vy);
-            size_t i = (size_t)y * w + x;
-            if (len < 1e-6f) {
-                flow.dx[i] = tx;
-                flow.dy[i] = ty;
-            } else {
-                flow.dx[i] = -vy / len;
-                flow.dy[i] = vx / len;
-            }
+            flow.at(x, y) = len < 1e-6f ? Dir{tx, ty} : Dir{-vy / len, vx / len};
         }
     return flow;
 }
@@ -229,12 +196,11 @@ struct Stroke {
 void trace(const Image &target, const Flow &flow, float x, float y, float sense, float reach, float step,
            const Rgb &colour, float tolerance, std::vector<float> &px, std::vector<float> &py)
 {
-    float tx, ty;
-    flow.at(x, y, tx, ty);
-    tx *= sense, ty *= sense;
+    Dir t = nearest(flow, x, y);
+    float tx = t.x * sense, ty = t.y * sense;
     for (float run = step; run <= reach; run += step) {
-        float fx, fy;
-        flow.at(x, y, fx, fy);
+        Dir f = nearest(flow, x, y);
+        float fx = f.x, fy = f.y;
         if (fx * tx + fy * ty < 0.0f)
             fx = -fx, fy = -fy;
         // Some inertia, so strokes bend smoothly rather than jitter.
@@ -247,7 +213,7 @@ void trace(const Image &target, const Flow &flow, float x, float y, float sense,
         float nx = x + tx * step, ny = y + ty * step;
         if (nx < 0.0f || ny < 0.0f || nx > (float)(target.w - 1) || ny > (float)(target.h - 1))
             break;
-        if (colourDistance(sampleImage(target, nx, ny), colour) > tolerance)
+        if (colourDistance(nearest(target, nx, ny), colour) > tolerance)
             break;
         x = nx, y = ny;
         px.push_back(x);
@@ -346,7 +312,7 @@ Image paintOver(const Image &ref, const FlowFallback &fallback, const std::vecto
                 float sy = pass == 0 ? (float)cy + rng.range(0.0f, (float)cell) : (float)by;
                 sx = std::fmin(sx, (float)(w - 1));
                 sy = std::fmin(sy, (float)(h - 1));
-                Rgb c = sampleImage(target, sx, sy);
+                Rgb c = nearest(target, sx, sy);
                 // Paint is never mixed quite evenly.
                 float tone = 1.0f + 0.035f * rng.range(-1.0f, 1.0f);
                 c = Rgb{c.r * (1.0f + 0.02f * rng.range(-1.0f, 1.0f)), c.g, c.b * (1.0f + 0.02f * rng.range(-1.0f, 1.0f))} *

@@ -558,8 +558,8 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, const Pal
     // Colour where the figure is only partly present is premultiplied; undo it
     // so mixing with the ground is right.
     for (size_t i = 0; i < out.px.size(); i++)
-        if (cover.v[i] > 0.0f)
-            out.px[i] = out.px[i] * (1.0f / cover.v[i]);
+        if (cover.px[i] > 0.0f)
+            out.px[i] = out.px[i] * (1.0f / cover.px[i]);
     return out;
 }
 
