@@ -192,9 +192,9 @@ struct Stroke {
 };
 
 // Follows the flow from (x, y) for up to `reach` pixels in one sense, while
-// the reference keeps close to the stroke's colour.
+// the reference keeps close to the stroke's colour, adding the points to it.
 void trace(const Image &target, const Flow &flow, float x, float y, float sense, float reach, float step,
-           const Rgb &colour, float tolerance, std::vector<float> &px, std::vector<float> &py)
+           float tolerance, Stroke &s)
 {
     Dir t = nearest(flow, x, y);
     float tx = t.x * sense, ty = t.y * sense;
@@ -213,11 +213,11 @@ void trace(const Image &target, const Flow &flow, float x, float y, float sense,
         float nx = x + tx * step, ny = y + ty * step;
         if (nx < 0.0f || ny < 0.0f || nx > (float)(target.w - 1) || ny > (float)(target.h - 1))
             break;
-        if (colourDistance(nearest(target, nx, ny), colour) > tolerance)
+        if (colourDistance(nearest(target, nx, ny), s.colour) > tolerance)
             break;
         x = nx, y = ny;
-        px.push_back(x);
-        py.push_back(y);
+        s.x.push_back(x);
+        s.y.push_back(y);
     }
 }
 
@@ -321,17 +321,13 @@ Image paintOver(const Image &ref, const FlowFallback &fallback, const std::vecto
                 float reach = 0.5f * bp.length * rng.range(0.6f, 1.0f);
                 float step = std::fmax(1.0f, bp.radius * 0.6f);
                 float tol = std::fmax(0.08f, 2.0f * bp.threshold);
-                std::vector<float> bxs, bys, fxs, fys;
-                trace(target, flow, sx, sy, -1.0f, reach, step, c, tol, bxs, bys);
-                trace(target, flow, sx, sy, 1.0f, reach, step, c, tol, fxs, fys);
-                for (size_t i = bxs.size(); i-- > 0;) {
-                    s.x.push_back(bxs[i]);
-                    s.y.push_back(bys[i]);
-                }
+                // Backwards from the start, turned round, then forwards.
+                trace(target, flow, sx, sy, -1.0f, reach, step, tol, s);
+                std::reverse(s.x.begin(), s.x.end());
+                std::reverse(s.y.begin(), s.y.end());
                 s.x.push_back(sx);
                 s.y.push_back(sy);
-                s.x.insert(s.x.end(), fxs.begin(), fxs.end());
-                s.y.insert(s.y.end(), fys.begin(), fys.end());
+                trace(target, flow, sx, sy, 1.0f, reach, step, tol, s);
                 strokes.push_back(std::move(s));
             }
         // Laid down in a shuffled order, as a hand would.
