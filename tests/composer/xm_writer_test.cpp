@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "files.h"
 #include "render.h"
 
 namespace {
@@ -164,6 +165,20 @@ TEST(XmWriterBytes, RejectsWhatTheFormatCannotHold) {
     });
     xm::Module fine = CellModule();
     EXPECT_NO_THROW(xm::Encode(fine));
+}
+
+// A module of a few hundred bytes waits in the stream's buffer until the file
+// is closed: a full disk must still be reported then.
+TEST(XmWriterFile, SaveReportsWhatCannotBeWritten) {
+    xm::Module tiny;
+    tiny.orders = {0};
+    tiny.patterns = {xm::Pattern(1, tiny.channels)};
+    ASSERT_LT(xm::Encode(tiny).size(), 1024u);
+    EXPECT_FALSE(xm::Save("/dev/full", tiny));
+    EXPECT_FALSE(xm::Save("/nonexistent-dir/module.xm", tiny));
+    ScratchDir dir("xm-writer-test");
+    EXPECT_TRUE(xm::Save(dir.path() + "/tiny.xm", tiny));
+    EXPECT_TRUE(readBytes(dir.path() + "/tiny.xm") == xm::Encode(tiny));
 }
 
 TEST(XmWriterPitch, TuningHitsTheAskedRate) {

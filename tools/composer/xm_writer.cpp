@@ -239,6 +239,7 @@ bool Save(const std::string& path, const Module& module) {
     if (!out)
         return false;
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();  // what is still buffered is written here, and may fail here
     return static_cast<bool>(out);
 }
 
