@@ -73,22 +73,16 @@ void WriteHeader(Writer& w, const Module& m) {
 void WriteCell(Writer& w, const Cell& c) {
     Require(c.note <= kNoteOff, "note outside 0..97");
     Require(c.volume == 0 || c.volume >= 0x10, "bad volume column byte");
-    if (c.note && c.instrument && c.volume && c.effect && c.param) {
-        w.u8(c.note); w.u8(c.instrument); w.u8(c.volume); w.u8(c.effect); w.u8(c.param);
-        return;
-    }
+    const uint8_t fields[5] = {c.note, c.instrument, c.volume, c.effect, c.param};
     uint8_t flags = 0x80;
-    if (c.note) flags |= 0x01;
-    if (c.instrument) flags |= 0x02;
-    if (c.volume) flags |= 0x04;
-    if (c.effect) flags |= 0x08;
-    if (c.param) flags |= 0x10;
-    w.u8(flags);
-    if (c.note) w.u8(c.note);
-    if (c.instrument) w.u8(c.instrument);
-    if (c.volume) w.u8(c.volume);
-    if (c.effect) w.u8(c.effect);
-    if (c.param) w.u8(c.param);
+    for (int i = 0; i < 5; ++i)
+        if (fields[i])
+            flags |= static_cast<uint8_t>(1 << i);
+    if (flags != 0x9F)
+        w.u8(flags);
+    for (uint8_t f : fields)
+        if (f)
+            w.u8(f);
 }
 
 void WritePattern(Writer& w, const Pattern& p, const Module& m) {
