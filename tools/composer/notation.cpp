@@ -175,18 +175,16 @@ std::vector<std::string> RowTokens(const std::string& track) {
     return tokens;
 }
 
-PatternBuilder::PatternBuilder(int channels, int rows) : pattern_(rows, channels) {}
-
-PatternBuilder& PatternBuilder::notes(int channel, const std::string& track, const Voice& voice) {
+void PlaceNotes(xm::Pattern& pattern, int channel, const std::string& track, const Voice& voice) {
     std::vector<std::string> tokens = RowTokens(track);
-    if (tokens.empty() || pattern_.rows % static_cast<int>(tokens.size()) != 0)
+    if (tokens.empty() || pattern.rows % static_cast<int>(tokens.size()) != 0)
         throw std::invalid_argument("track length must divide the pattern length");
     int n = static_cast<int>(tokens.size());
-    for (int row = voice.delay; row < pattern_.rows; ++row) {
+    for (int row = voice.delay; row < pattern.rows; ++row) {
         const std::string& t = tokens[static_cast<size_t>((row - voice.delay) % n)];
         if (t == ".")
             continue;
-        xm::Cell& cell = pattern_.at(row, channel);
+        xm::Cell& cell = pattern.at(row, channel);
         cell = xm::Cell{};
         if (t == "^") {
             cell.note = xm::kNoteOff;
@@ -204,34 +202,25 @@ PatternBuilder& PatternBuilder::notes(int channel, const std::string& track, con
             cell.param = static_cast<uint8_t>(voice.pan);
         }
     }
-    return *this;
 }
 
-PatternBuilder& PatternBuilder::drums(int channel, const std::string& line, const Kit& kit) {
+void PlaceDrums(xm::Pattern& pattern, int channel, const std::string& line, const Kit& kit) {
     std::string steps = Steps(line);
     int n = static_cast<int>(steps.size());
-    if (pattern_.rows % n != 0)
+    if (pattern.rows % n != 0)
         throw std::invalid_argument("drum line length must divide the pattern length");
-    for (int row = 0; row < pattern_.rows; ++row) {
+    for (int row = 0; row < pattern.rows; ++row) {
         char s = steps[static_cast<size_t>(row % n)];
         if (s == '.')
             continue;
         auto hit = kit.find(s);
         if (hit == kit.end())
             throw std::invalid_argument(std::string("no drum for step: ") + s);
-        xm::Cell& cell = pattern_.at(row, channel);
+        xm::Cell& cell = pattern.at(row, channel);
         cell.note = static_cast<uint8_t>(hit->second.note);
         cell.instrument = static_cast<uint8_t>(hit->second.instrument);
         cell.volume = xm::VolumeColumn(ClampVolume(hit->second.volume));
     }
-    return *this;
-}
-
-PatternBuilder& PatternBuilder::effect(int row, int channel, uint8_t effect, uint8_t param) {
-    xm::Cell& cell = pattern_.at(row, channel);
-    cell.effect = effect;
-    cell.param = param;
-    return *this;
 }
 
 }  // namespace score
