@@ -7,6 +7,7 @@
 #include "pictures.h"
 
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -40,16 +41,14 @@ void textPath(cairo_t *cr, const std::vector<TextLine> &lines)
     for (const TextLine &l : lines) {
         cairo_set_font_face(cr, l.font);
         cairo_set_font_size(cr, l.size);
-        double total = 0.0;
-        std::vector<double> advance;
+        std::vector<double> advance; // each letter's, with the spacing after it
         for (const char *c = l.text; *c; c++) {
             char one[2] = {*c, 0};
             cairo_text_extents_t e;
             cairo_text_extents(cr, one, &e);
             advance.push_back(e.x_advance + l.spacing);
-            total += e.x_advance + l.spacing;
         }
-        total -= l.spacing;
+        double total = std::accumulate(advance.begin(), advance.end(), 0.0) - l.spacing;
         double x = l.centred ? l.x - total / 2.0 : l.x;
         if (l.spacing == 0.0f) {
             // Whole-string layout keeps the font's own kerning-free advances.
@@ -57,9 +56,8 @@ void textPath(cairo_t *cr, const std::vector<TextLine> &lines)
             cairo_text_path(cr, l.text);
             continue;
         }
-        size_t i = 0;
-        for (const char *c = l.text; *c; c++, i++) {
-            char one[2] = {*c, 0};
+        for (size_t i = 0; l.text[i]; i++) {
+            char one[2] = {l.text[i], 0};
             cairo_move_to(cr, x, l.y);
             cairo_text_path(cr, one);
             x += advance[i];
