@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 
 namespace instruments {
 
@@ -51,17 +52,26 @@ class HighPass {
     double a_, x_ = 0.0, y_ = 0.0;
 };
 
-// Scales to 95% of full scale and converts to 16 bits.
-std::vector<int16_t> ToPcm(const std::vector<double>& signal) {
+// The signal as a 16-bit sample at 95% of full scale, played at rateAtC4
+// frames a second by note C-4, and looped forward over loopLength frames
+// from loopStart unless loopLength is 0.
+xm::Sample MakeSample(const char* name, const std::vector<double>& signal, double rateAtC4, size_t loopStart = 0,
+                      size_t loopLength = 0) {
     double peak = 0.0;
     for (double v : signal)
         peak = std::max(peak, std::fabs(v));
     double gain = peak > 0.0 ? 0.95 * 32767.0 / peak : 0.0;
-    std::vector<int16_t> pcm;
-    pcm.reserve(signal.size());
+    xm::Sample s;
+    s.name = name;
     for (double v : signal)
-        pcm.push_back(static_cast<int16_t>(std::lround(v * gain)));
-    return pcm;
+        s.data.push_back(static_cast<int16_t>(std::lround(v * gain)));
+    if (loopLength > 0) {
+        s.loop = xm::Loop::Forward;
+        s.loopStart = static_cast<uint32_t>(loopStart);
+        s.loopLength = static_cast<uint32_t>(loopLength);
+    }
+    xm::TuneSample(s, rateAtC4);
+    return s;
 }
 
 std::vector<double> Render(double seconds, const std::function<double(double)>& at) {
@@ -135,18 +145,9 @@ std::vector<double> Synthesise(const Additive& a, uint32_t seed) {
 // A pitched sample from an additive recipe: looped over its loop part and
 // tuned so that note C-4 sounds middle C.
 xm::Sample PitchedSample(const char* name, const Additive& a, uint32_t seed) {
-    xm::Sample s;
-    s.name = name;
-    s.data = ToPcm(Synthesise(a, seed));
-    s.loop = xm::Loop::Forward;
-    s.loopStart = static_cast<uint32_t>(a.attackFrames);
-    s.loopLength = static_cast<uint32_t>(a.loopFrames);
-    double meanCycles = 0.0;
-    for (int c : a.cycles)
-        meanCycles += c;
-    meanCycles /= static_cast<double>(a.cycles.size());
-    xm::TuneSample(s, kMiddleC * a.loopFrames / meanCycles);
-    return s;
+    double meanCycles = std::accumulate(a.cycles.begin(), a.cycles.end(), 0.0) / static_cast<double>(a.cycles.size());
+    return MakeSample(name, Synthesise(a, seed), kMiddleC * a.loopFrames / meanCycles,
+                      static_cast<size_t>(a.attackFrames), static_cast<size_t>(a.loopFrames));
 }
 
 xm::Sample DrumSample(const char* name, std::vector<double> signal) {
@@ -157,11 +158,7 @@ xm::Sample DrumSample(const char* name, std::vector<double> signal) {
     size_t fadeOut = std::min(signal.size(), static_cast<size_t>(0.005 * kRate));
     for (size_t i = 0; i < fadeOut; ++i)
         signal[signal.size() - 1 - i] *= static_cast<double>(i) / static_cast<double>(fadeOut);
-    xm::Sample s;
-    s.name = name;
-    s.data = ToPcm(signal);
-    xm::TuneSample(s, kRate);  // C-4 plays it as rendered
-    return s;
+    return MakeSample(name, signal, kRate);  // C-4 plays it as rendered
 }
 
 // An instrument of one sample, named after it. Its volume envelope is held at
@@ -288,13 +285,7 @@ xm::Instrument MakeRiser() {
         }
         looped[i] = v;
     }
-    xm::Sample s;
-    s.name = "riser";
-    s.data = ToPcm(looped);
-    xm::TuneSample(s, kRate);
-    s.loop = xm::Loop::Forward;
-    s.loopLength = static_cast<uint32_t>(loop);
-    return Instrument(s, 128, {{0, 2}, {96, 20}, {192, 64}}, 2, 2048);
+    return Instrument(MakeSample("riser", looped, kRate, 0, loop), 128, {{0, 2}, {96, 20}, {192, 64}}, 2, 2048);
 }
 
 }  // namespace
