@@ -91,10 +91,10 @@ double Metal(double t) {
     return sum / 6.0;
 }
 
-// Harmonic h of voice v has amplitude gain(h, v, t), t running 0..1 through
+// Harmonic h of every voice has amplitude gain(h, t), t running 0..1 through
 // the attack and staying 1 over the loop. Voice v completes cycles[v] cycles
 // in loopFrames frames.
-using HarmonicGain = std::function<double(int h, int v, double t)>;
+using HarmonicGain = std::function<double(int h, double t)>;
 
 struct Additive {
     int attackFrames = 0;
@@ -121,20 +121,19 @@ std::vector<double> Synthesise(const Additive& a, uint32_t seed) {
 
     int total = a.attackFrames + a.loopFrames;
     std::vector<double> out(static_cast<size_t>(total), 0.0);
-    std::vector<double> g(static_cast<size_t>(voices * a.harmonics));
+    std::vector<double> g(static_cast<size_t>(a.harmonics));
     for (int n = 0; n < total; ++n) {
         double t = n < a.attackFrames ? static_cast<double>(n) / a.attackFrames : 1.0;
         if (n <= a.attackFrames)  // the gains are constant over the loop
-            for (int v = 0; v < voices; ++v)
-                for (int h = 1; h <= a.harmonics; ++h)
-                    g[static_cast<size_t>(v * a.harmonics + h - 1)] = a.gain(h, v, t);
+            for (int h = 1; h <= a.harmonics; ++h)
+                g[static_cast<size_t>(h - 1)] = a.gain(h, t);
         double sum = 0.0;
         for (int v = 0; v < voices; ++v) {
             int64_t step = a.cycles[static_cast<size_t>(v)];
             for (int h = 1; h <= a.harmonics; ++h) {
                 size_t k = static_cast<size_t>(v * a.harmonics + h - 1);
                 int64_t index = (h * step * n + offset[k]) % a.loopFrames;
-                sum += g[k] * table[static_cast<size_t>(index)];
+                sum += g[static_cast<size_t>(h - 1)] * table[static_cast<size_t>(index)];
             }
         }
         out[static_cast<size_t>(n)] = sum;
@@ -218,7 +217,7 @@ xm::Instrument MakeBass() {
     a.attackFrames = 8192;
     a.loopFrames = 256;
     a.harmonics = 40;
-    a.gain = [](int h, int, double t) {
+    a.gain = [](int h, double t) {
         double cutoff = 4.0 + 26.0 * std::exp(-t * 5.0);
         double x = h / cutoff;
         return (h == 1 ? 2.0 : 1.0) / h / (1.0 + x * x * x * x);
@@ -232,7 +231,7 @@ xm::Instrument MakeLead() {
     a.loopFrames = 16384;
     a.cycles = {128, 129};
     a.harmonics = 20;
-    a.gain = [](int h, int, double) { return (h % 2 ? 1.0 : 0.45) / h; };
+    a.gain = [](int h, double) { return (h % 2 ? 1.0 : 0.45) / h; };
     xm::Instrument ins = Instrument(PitchedSample("lead", a, 0x1ead), 128, {{0, 40}, {2, 64}, {12, 52}}, 2, 1536);
     ins.vibrato = {0, 48, 3, 8};
     return ins;
@@ -245,7 +244,7 @@ xm::Instrument MakePad() {
     a.cycles = {127, 128, 129};
     a.harmonics = 16;
     a.randomPhase = true;
-    a.gain = [](int h, int, double) { return 1.0 / std::pow(h, 1.3); };
+    a.gain = [](int h, double) { return 1.0 / std::pow(h, 1.3); };
     return Instrument(PitchedSample("pad", a, 0x9ad), 128, {{0, 0}, {20, 64}, {60, 50}}, 2, 600);
 }
 
@@ -255,7 +254,7 @@ xm::Instrument MakePluck() {
     a.attackFrames = 4096;
     a.loopFrames = 128;
     a.harmonics = 24;
-    a.gain = [](int h, int, double t) {
+    a.gain = [](int h, double t) {
         double cutoff = 3.0 + 20.0 * std::exp(-t * 4.0);
         double x = h / cutoff;
         return (h % 2 ? 1.0 : 0.2) / h / (1.0 + x * x);
