@@ -24,7 +24,7 @@ uint64_t Rng::next()
 
 float Rng::uniform() { return (float)(next() >> 40) / (float)(1u << 24); }
 
-static uint32_t hash3(int x, int y, uint32_t seed)
+float hashNoise(int x, int y, uint32_t seed)
 {
     uint32_t h = seed * 0x9E3779B1u;
     h ^= (uint32_t)x * 0x85EBCA6Bu;
@@ -35,10 +35,8 @@ static uint32_t hash3(int x, int y, uint32_t seed)
     h ^= h >> 15;
     h *= 0x846CA68Bu;
     h ^= h >> 16;
-    return h;
+    return (float)(h >> 8) / 8388608.0f - 1.0f;
 }
-
-float hashNoise(int x, int y, uint32_t seed) { return (float)(hash3(x, y, seed) >> 8) / 8388608.0f - 1.0f; }
 
 float valueNoise(float x, float y, uint32_t seed)
 {
