@@ -100,15 +100,13 @@ std::vector<Chord> ParseChords(const std::string& text, int rowsPerChord) {
             chord.root = (chord.root + (token[i] == '#' ? 1 : 11)) % 12;
             ++i;
         }
-        std::string quality = token.substr(i);
-        std::vector<int> intervals;
-        if (quality.empty()) intervals = {0, 4, 7};
-        else if (quality == "m") intervals = {0, 3, 7};
-        else if (quality == "sus2") intervals = {0, 2, 7};
-        else if (quality == "sus4") intervals = {0, 5, 7};
-        else if (quality == "dim") intervals = {0, 3, 6};
-        else throw std::invalid_argument("unknown chord quality: " + token);
-        for (int iv : intervals)
+        // The chord's intervals above its root, by the quality after the root.
+        static const std::map<std::string, std::vector<int>> kQualities = {
+            {"", {0, 4, 7}}, {"m", {0, 3, 7}}, {"sus2", {0, 2, 7}}, {"sus4", {0, 5, 7}}, {"dim", {0, 3, 6}}};
+        auto quality = kQualities.find(token.substr(i));
+        if (quality == kQualities.end())
+            throw std::invalid_argument("unknown chord quality: " + token);
+        for (int iv : quality->second)
             chord.pitches.push_back((chord.root + iv) % 12);
         chords.push_back(chord);
     }
