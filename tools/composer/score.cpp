@@ -188,12 +188,10 @@ std::vector<xm::Pattern> Patterns() {
     answer.lead = kThemeAnswer;
     patterns.push_back(Build(answer));                         // 3
 
-    Arrangement themeB;
+    Arrangement themeB = themeA;  // the same kick and crash
     themeB.chords = kChordsB;
-    themeB.kick = Bars(kFourFloor, 3) + kKickPush;
     themeB.snare = Bars(kGhosts, 3) + kFillShort;
     themeB.hats = kOpenHats;
-    themeB.crash = kCrashOne;
     themeB.bassRhythm = "1..1..1.1..1..8.";
     themeB.lead = kThemeB;
     themeB.arpRhythm = "123412341234123.";
