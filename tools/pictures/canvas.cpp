@@ -125,11 +125,6 @@ template <typename T> static T nearest(const Grid<T> &g, float x, float y)
     return g.get((int)std::lround(x), (int)std::lround(y));
 }
 
-static float colourDistance(const Rgb &a, const Rgb &b)
-{
-    return std::fabs(a.r - b.r) + std::fabs(a.g - b.g) + std::fabs(a.b - b.b);
-}
-
 namespace {
 
 // Directions along which paint is dragged: one unit vector per pixel.

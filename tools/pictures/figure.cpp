@@ -519,28 +519,24 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, const Pal
              Mask &cover)
 {
     Image out(w, h);
-    std::vector<int> mat((size_t)w * h);
+    Grid<int> mat(w, h);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             Sample s = shade(fig, cam, light, pal, cam.ray((float)x + 0.5f, (float)y + 0.5f, w, h));
             out.at(x, y) = s.colour;
             cover.at(x, y) = s.cover;
-            mat[(size_t)y * w + x] = s.material;
+            mat.at(x, y) = s.material;
         }
     Image first = out;
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
+            // The neighbours; read clamped, a border pixel compares with itself.
             bool edge = false;
             const Rgb &c = first.at(x, y);
             for (int dy = -1; dy <= 1 && !edge; dy++)
-                for (int dx = -1; dx <= 1 && !edge; dx++) {
-                    int nx = x + dx, ny = y + dy;
-                    if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                        continue;
-                    const Rgb &o = first.at(nx, ny);
-                    edge = mat[(size_t)ny * w + nx] != mat[(size_t)y * w + x] ||
-                           std::fabs(o.r - c.r) + std::fabs(o.g - c.g) + std::fabs(o.b - c.b) > 0.25f;
-                }
+                for (int dx = -1; dx <= 1 && !edge; dx++)
+                    edge = mat.get(x + dx, y + dy) != mat.at(x, y) ||
+                           colourDistance(first.get(x + dx, y + dy), c) > 0.25f;
             if (!edge)
                 continue;
             Rgb sum = c;

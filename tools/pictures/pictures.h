@@ -9,6 +9,7 @@
 
 #include <cairo.h>
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,8 @@ static inline Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + 
 static inline Rgb operator*(Rgb a, float s) { return {a.r * s, a.g * s, a.b * s}; }
 static inline Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
 static inline Rgb mix(Rgb a, Rgb b, float t) { return a * (1.0f - t) + b * t; }
+// Colour difference: the sum of the channels' differences.
+static inline float colourDistance(Rgb a, Rgb b) { return std::fabs(a.r - b.r) + std::fabs(a.g - b.g) + std::fabs(a.b - b.b); }
 static inline float luma(Rgb c) { return 0.299f * c.r + 0.587f * c.g + 0.114f * c.b; }
 static inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 static inline float smoothstep(float e0, float e1, float x)
