@@ -6,7 +6,7 @@
 // number of cycles, so the loop joins without a seam; an optional attack
 // before the loop lets the tone change (a filter closing) before it settles.
 //------------------------------------------------------------------------------
-#include "instruments.h"
+#include "score.h"
 
 #include <algorithm>
 #include <cmath>

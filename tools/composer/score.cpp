@@ -12,7 +12,6 @@
 
 #include <string>
 
-#include "instruments.h"
 #include "notation.h"
 
 namespace score {
