@@ -250,6 +250,18 @@ TEST(XmWriterReadBack, PatternsOrdersAndNamesSurvive) {
     }
 }
 
+TEST(XmWriterReadBack, AnInstrumentWithoutSamplesKeepsTheNextInPlace) {
+    xm::Module m = CellModule();
+    xm::Instrument empty;
+    empty.name = "empty";
+    m.instruments.insert(m.instruments.begin() + 1, empty);
+    std::string log;
+    auto loaded = Load(xm::Encode(m), &log);
+    EXPECT_EQ(log, "");
+    EXPECT_EQ(loaded->get_instrument_names(), (std::vector<std::string>{"first", "empty", "second"}));
+    EXPECT_EQ(loaded->get_sample_names(), (std::vector<std::string>{"one", "two"}));
+}
+
 // First and last frame in [from, to) whose level is above a fraction of the
 // loudest there; -1 if none. libopenmpt lets a sample that ends die away over
 // a few hundred frames instead of stopping dead, so lengths are read high up.

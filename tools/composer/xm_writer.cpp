@@ -161,17 +161,13 @@ void WriteInstrument(Writer& w, const Instrument& ins) {
     Require(ins.samples.size() <= kMaxSamplesPerInstrument, "too many samples in one instrument");
     for (uint8_t s : ins.noteMap)
         Require(ins.samples.empty() || s < ins.samples.size(), "note map refers to a missing sample");
-    if (ins.samples.empty()) {
-        w.u32(29);
-        w.text(ins.name, 22);
-        w.u8(0);
-        w.u16(0);
-        return;
-    }
-    w.u32(kInstrumentHeaderSize);
+    // An instrument without samples ends after its sample count.
+    w.u32(ins.samples.empty() ? 29 : kInstrumentHeaderSize);
     w.text(ins.name, 22);
     w.u8(0);
     w.u16(static_cast<uint32_t>(ins.samples.size()));
+    if (ins.samples.empty())
+        return;
     w.u32(kSampleHeaderSize);
     for (uint8_t s : ins.noteMap)
         w.u8(s);
