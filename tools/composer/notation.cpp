@@ -4,7 +4,6 @@
 #include "notation.h"
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
@@ -36,9 +35,8 @@ int LetterPitch(char c) {
 // Characters of a rhythm or drum line, without spaces and bar lines.
 std::string Steps(const std::string& line) {
     std::string out;
-    for (char c : line)
-        if (!std::isspace(static_cast<unsigned char>(c)) && c != '|')
-            out += c;
+    for (const std::string& token : RowTokens(line))
+        out += token;
     if (out.empty())
         throw std::invalid_argument("empty step line");
     return out;

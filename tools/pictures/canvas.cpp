@@ -397,15 +397,11 @@ cairo_font_face_t *loadFont(const char *family, const char *style)
 
 void writePng(const Image &img, const std::string &path)
 {
-    std::vector<unsigned char> bytes((size_t)img.w * img.h * 3);
-    for (size_t i = 0; i < img.px.size(); i++) {
-        const Rgb &p = img.px[i];
-        bytes[3 * i + 0] = (unsigned char)std::lround(clamp01(p.r) * 255.0f);
-        bytes[3 * i + 1] = (unsigned char)std::lround(clamp01(p.g) * 255.0f);
-        bytes[3 * i + 2] = (unsigned char)std::lround(clamp01(p.b) * 255.0f);
-    }
-    png_image image;
-    std::memset(&image, 0, sizeof image);
+    std::vector<unsigned char> bytes;
+    for (const Rgb &p : img.px)
+        for (float v : {p.r, p.g, p.b})
+            bytes.push_back((unsigned char)std::lround(clamp01(v) * 255.0f));
+    png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = (png_uint_32)img.w;
     image.height = (png_uint_32)img.h;

@@ -105,8 +105,7 @@ int main(int argc, char **argv)
 
     // libpng's simplified reader converts any PNG (palette, grey, 16 bit,
     // with or without alpha) to 8-bit RGBA.
-    png_image image;
-    std::memset(&image, 0, sizeof image);
+    png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, pngPath.c_str()))
         fail("cannot read " + pngPath + ": " + image.message);
