@@ -212,6 +212,7 @@ struct Figure {
         shoulders = smin(shoulders, sdCapsule(m, {0.12f, -1.55f, 0.16f}, {0.95f, -1.6f, -0.02f}, 0.06f), 0.08f);
         d = smin(d, shoulders, 0.3f);
         Hit h = {d, SKIN, false};
+        float cloth = h.d;
         if (pose.clothing == 1) {
             // A shirt with an open collar: it stands off the body, its collar
             // rolls over along the V at the throat, and soft folds run down
@@ -220,10 +221,7 @@ struct Figure {
             float edge = (p.y - vline) * 0.66f;
             float folds = 0.02f * std::sin(p.x * 6.0f + 2.0f * noise3(p * 1.3f, 61u)) * smoothstep(-1.7f, -2.5f, p.y);
             float roll = 0.045f * std::exp(-(edge + 0.07f) * (edge + 0.07f) / 0.004f);
-            float shirt = d - 0.05f - folds - roll;
-            shirt = smax(shirt, edge, 0.02f);
-            if (shirt < h.d)
-                h = {shirt, CLOTH, false};
+            cloth = smax(d - 0.05f - folds - roll, edge, 0.02f);
         } else if (pose.clothing == 2) {
             // Heavy cloth slung diagonally across the chest: a layer standing
             // off the body with a rolled hem and folds sagging along it.
@@ -233,11 +231,10 @@ struct Figure {
             float folds = 0.035f * std::sin(sag * 9.0f - p.x * 2.0f + 1.6f * noise3(p * 1.1f, 62u)) *
                           smoothstep(0.05f, 0.35f, sag);
             float roll = 0.035f * std::exp(-(edge + 0.06f) * (edge + 0.06f) / 0.003f);
-            float cloth = d - 0.06f - folds - roll;
-            cloth = smax(cloth, edge, 0.025f);
-            if (cloth < h.d)
-                h = {cloth, CLOTH, false};
+            cloth = smax(d - 0.06f - folds - roll, edge, 0.025f);
         }
+        if (cloth < h.d)
+            h = {cloth, CLOTH, false};
         return h;
     }
 
