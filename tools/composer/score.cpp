@@ -103,7 +103,7 @@ const Voice kBassVoice    = {Bass, 44};
 const Voice kLeadVoice    = {Lead, 48};
 const Voice kEchoVoice    = {Lead, 19, 0x40, 3};    // a dotted-eighth echo, left
 const Voice kSparkleVoice = {Pluck, 18, 0xB8, 0, 12};
-const Voice kArpVoice     = {Pluck, 19, 0xC0};
+const int kArpPan = 0xC0;
 const int kPadVolume = 28;
 const int kPadPans[3] = {0x60, 0x80, 0xA0};
 
@@ -116,7 +116,7 @@ struct Arrangement {
     bool echo = true;
     bool sparkle = false;
     std::string arpRhythm;
-    int arpVolume = kArpVoice.volume;
+    int arpVolume = 19;
     bool riser = false;  // a noise swell bending up over the last two bars
 };
 
@@ -133,15 +133,10 @@ xm::Pattern Build(const Arrangement& a) {
         if (a.echo) PlaceNotes(p, EchoCh, a.lead, kEchoVoice);
         if (a.sparkle) PlaceNotes(p, SparkleCh, a.lead, kSparkleVoice);
     }
-    for (int v = 0; v < 3; ++v) {
-        Voice pad = {Pad, kPadVolume, kPadPans[v]};
-        PlaceNotes(p, PadLowCh + v, PadTrack(a.chords, v, ParseNote("G-3")), pad);
-    }
-    if (!a.arpRhythm.empty()) {
-        Voice arp = kArpVoice;
-        arp.volume = a.arpVolume;
-        PlaceNotes(p, ArpCh, ArpTrack(a.chords, a.arpRhythm, ParseNote("G-4")), arp);
-    }
+    for (int v = 0; v < 3; ++v)
+        PlaceNotes(p, PadLowCh + v, PadTrack(a.chords, v, ParseNote("G-3")), Voice{Pad, kPadVolume, kPadPans[v]});
+    if (!a.arpRhythm.empty())
+        PlaceNotes(p, ArpCh, ArpTrack(a.chords, a.arpRhythm, ParseNote("G-4")), Voice{Pluck, a.arpVolume, kArpPan});
     if (a.riser) {
         PlaceNotes(p, CrashCh, Bars(".", 32) + "C-3:40 " + Bars(".", 31), Voice{Riser});
         for (int row = 33; row < 64; ++row) {
