@@ -27,10 +27,6 @@ class Writer {
         for (size_t i = 0; i < width; ++i)
             u8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
     }
-    void patch16(size_t at, uint32_t v) {
-        bytes[at] = static_cast<uint8_t>(v & 0xFF);
-        bytes[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-    }
     std::vector<uint8_t> bytes;
 };
 
@@ -92,16 +88,15 @@ void WritePattern(Writer& w, const Pattern& p, const Module& m) {
     w.u32(9);
     w.u8(0);
     w.u16(static_cast<uint32_t>(p.rows));
-    size_t sizeAt = w.bytes.size();
-    w.u16(0);
-    size_t start = w.bytes.size();
+    // The packed cells follow their size, so they are packed first.
+    Writer packed;
     for (const Cell& c : p.cells) {
         Require(c.instrument <= m.instruments.size(), "cell refers to a missing instrument");
-        WriteCell(w, c);
+        WriteCell(packed, c);
     }
-    size_t packed = w.bytes.size() - start;
-    Require(packed <= 0xFFFF, "packed pattern larger than 64 KiB");
-    w.patch16(sizeAt, static_cast<uint32_t>(packed));
+    Require(packed.bytes.size() <= 0xFFFF, "packed pattern larger than 64 KiB");
+    w.u16(static_cast<uint32_t>(packed.bytes.size()));
+    w.bytes.insert(w.bytes.end(), packed.bytes.begin(), packed.bytes.end());
 }
 
 void WriteEnvelopePoints(Writer& w, const Envelope& e) {
