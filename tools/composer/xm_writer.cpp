@@ -101,16 +101,13 @@ void WritePattern(Writer& w, const Pattern& p, const Module& m) {
 
 void WriteEnvelopePoints(Writer& w, const Envelope& e) {
     Require(e.points.size() <= kMaxEnvelopePoints, "more than 12 envelope points");
-    for (size_t i = 0; i < kMaxEnvelopePoints; ++i) {
-        if (i < e.points.size()) {
-            Require(e.points[i].value <= 64, "envelope value above 64");
-            Require(i == 0 || e.points[i].tick > e.points[i - 1].tick, "envelope ticks must rise");
-            w.u16(e.points[i].tick);
-            w.u16(e.points[i].value);
-        } else {
-            w.u32(0);
-        }
+    for (size_t i = 0; i < e.points.size(); ++i) {
+        Require(e.points[i].value <= 64, "envelope value above 64");
+        Require(i == 0 || e.points[i].tick > e.points[i - 1].tick, "envelope ticks must rise");
+        w.u16(e.points[i].tick);
+        w.u16(e.points[i].value);
     }
+    w.zeros(4 * (kMaxEnvelopePoints - e.points.size()));  // the unused points
 }
 
 uint8_t EnvelopeFlags(const Envelope& e) {
