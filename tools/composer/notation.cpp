@@ -19,17 +19,12 @@ int PitchClass(int note) { return (note - 1) % 12; }
 // The note of pitch class pc at or above `lowest`, within one octave.
 int PlaceAbove(int pc, int lowest) { return lowest + ((pc - PitchClass(lowest)) % 12 + 12) % 12; }
 
+// Each note letter stands at its pitch class in this string.
 int LetterPitch(char c) {
-    switch (c) {
-    case 'C': return 0;
-    case 'D': return 2;
-    case 'E': return 4;
-    case 'F': return 5;
-    case 'G': return 7;
-    case 'A': return 9;
-    case 'B': return 11;
-    default: throw std::invalid_argument(std::string("not a note letter: ") + c);
-    }
+    size_t pitch = std::string("C D EF G A B").find(c);
+    if (c == ' ' || pitch == std::string::npos)
+        throw std::invalid_argument(std::string("not a note letter: ") + c);
+    return static_cast<int>(pitch);
 }
 
 // Characters of a rhythm or drum line, without spaces and bar lines.
