@@ -1,7 +1,7 @@
 //------------------------------------------------------------------------------
 // instruments_test.cpp -- the synthesised samples: level, loops, tuning
 //------------------------------------------------------------------------------
-#include "instruments.h"
+#include "score.h"
 
 #include <gtest/gtest.h>
 

@@ -71,10 +71,9 @@ TEST(NotationTracks, ChordHelpersWriteTheRightNotes) {
 }
 
 TEST(NotationPatterns, TracksTileAndCarryTheirVoice) {
-    PatternBuilder b(4, 8);
+    xm::Pattern p(8, 4);
     Voice lead{3, 32, 0x40, 0, 12};
-    b.notes(1, "C-4 . A-4:48 ^", lead);
-    const xm::Pattern& p = b.pattern();
+    PlaceNotes(p, 1, "C-4 . A-4:48 ^", lead);
     for (int tile = 0; tile < 2; ++tile) {
         int r = tile * 4;
         EXPECT_EQ(p.at(r, 1).note, ParseNote("C-5"));  // transposed an octave
@@ -94,10 +93,9 @@ TEST(NotationPatterns, TracksTileAndCarryTheirVoice) {
 }
 
 TEST(NotationPatterns, DelayShiftsATrackLater) {
-    PatternBuilder b(2, 8);
+    xm::Pattern p(8, 2);
     Voice echo{1, 64, -1, 3};
-    b.notes(0, "C-4 D-4 E-4 F-4 G-4 A-4 B-4 C-5", echo);
-    const xm::Pattern& p = b.pattern();
+    PlaceNotes(p, 0, "C-4 D-4 E-4 F-4 G-4 A-4 B-4 C-5", echo);
     for (int r = 0; r < 3; ++r)
         EXPECT_TRUE(p.at(r, 0).empty());
     EXPECT_EQ(p.at(3, 0).note, ParseNote("C-4"));
@@ -107,9 +105,8 @@ TEST(NotationPatterns, DelayShiftsATrackLater) {
 
 TEST(NotationPatterns, DrumLinesUseTheKit) {
     Kit kit = {{'x', {1, 64}}, {'h', {2, 20, 61}}};
-    PatternBuilder b(2, 16);
-    b.drums(0, "x.h. | x...", kit);
-    const xm::Pattern& p = b.pattern();
+    xm::Pattern p(16, 2);
+    PlaceDrums(p, 0, "x.h. | x...", kit);
     EXPECT_EQ(p.at(0, 0).instrument, 1);
     EXPECT_EQ(p.at(0, 0).note, 49);
     EXPECT_EQ(p.at(0, 0).volume, xm::VolumeColumn(64));
@@ -122,12 +119,12 @@ TEST(NotationPatterns, DrumLinesUseTheKit) {
 }
 
 TEST(NotationPatterns, MistakesInTheScoreAreReported) {
-    PatternBuilder b(2, 16);
-    EXPECT_THROW(b.notes(0, "C-4 . .", Voice{}), std::invalid_argument);      // 3 does not divide 16
-    EXPECT_THROW(b.notes(0, "C-4 . . Q-4", Voice{}), std::invalid_argument);
-    EXPECT_THROW(b.notes(0, "B-7 . . .", Voice{1, 64, -1, 0, 1}), std::invalid_argument);  // beyond B-7
-    EXPECT_THROW(b.drums(0, "x.y.", Kit{{'x', {1, 64}}}), std::invalid_argument);
-    EXPECT_THROW(b.drums(0, "x....", Kit{{'x', {1, 64}}}), std::invalid_argument);
+    xm::Pattern p(16, 2);
+    EXPECT_THROW(PlaceNotes(p, 0, "C-4 . .", Voice{}), std::invalid_argument);      // 3 does not divide 16
+    EXPECT_THROW(PlaceNotes(p, 0, "C-4 . . Q-4", Voice{}), std::invalid_argument);
+    EXPECT_THROW(PlaceNotes(p, 0, "B-7 . . .", Voice{1, 64, -1, 0, 1}), std::invalid_argument);  // beyond B-7
+    EXPECT_THROW(PlaceDrums(p, 0, "x.y.", Kit{{'x', {1, 64}}}), std::invalid_argument);
+    EXPECT_THROW(PlaceDrums(p, 0, "x....", Kit{{'x', {1, 64}}}), std::invalid_argument);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "files.h"
 #include "render.h"
 
 namespace {
@@ -166,6 +167,20 @@ TEST(XmWriterBytes, RejectsWhatTheFormatCannotHold) {
     EXPECT_NO_THROW(xm::Encode(fine));
 }
 
+// A module of a few hundred bytes waits in the stream's buffer until the file
+// is closed: a full disk must still be reported then.
+TEST(XmWriterFile, SaveReportsWhatCannotBeWritten) {
+    xm::Module tiny;
+    tiny.orders = {0};
+    tiny.patterns = {xm::Pattern(1, tiny.channels)};
+    ASSERT_LT(xm::Encode(tiny).size(), 1024u);
+    EXPECT_FALSE(xm::Save("/dev/full", tiny));
+    EXPECT_FALSE(xm::Save("/nonexistent-dir/module.xm", tiny));
+    ScratchDir dir("xm-writer-test");
+    EXPECT_TRUE(xm::Save(dir.path() + "/tiny.xm", tiny));
+    EXPECT_TRUE(readBytes(dir.path() + "/tiny.xm") == xm::Encode(tiny));
+}
+
 TEST(XmWriterPitch, TuningHitsTheAskedRate) {
     for (double rate : {8363.0, 22050.0, 44100.0, 66977.0, 14080.0, 4000.0}) {
         xm::Sample s;
@@ -233,6 +248,18 @@ TEST(XmWriterReadBack, PatternsOrdersAndNamesSurvive) {
                 EXPECT_EQ(mod.get_pattern_row_channel_command(p, r, c, M::command_parameter), cell.param);
             }
     }
+}
+
+TEST(XmWriterReadBack, AnInstrumentWithoutSamplesKeepsTheNextInPlace) {
+    xm::Module m = CellModule();
+    xm::Instrument empty;
+    empty.name = "empty";
+    m.instruments.insert(m.instruments.begin() + 1, empty);
+    std::string log;
+    auto loaded = Load(xm::Encode(m), &log);
+    EXPECT_EQ(log, "");
+    EXPECT_EQ(loaded->get_instrument_names(), (std::vector<std::string>{"first", "empty", "second"}));
+    EXPECT_EQ(loaded->get_sample_names(), (std::vector<std::string>{"one", "two"}));
 }
 
 // First and last frame in [from, to) whose level is above a fraction of the

@@ -6,12 +6,13 @@
 // number of cycles, so the loop joins without a seam; an optional attack
 // before the loop lets the tone change (a filter closing) before it settles.
 //------------------------------------------------------------------------------
-#include "instruments.h"
+#include "score.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 
 namespace instruments {
 
@@ -51,17 +52,26 @@ class HighPass {
     double a_, x_ = 0.0, y_ = 0.0;
 };
 
-// Scales to 95% of full scale and converts to 16 bits.
-std::vector<int16_t> ToPcm(const std::vector<double>& signal) {
+// The signal as a 16-bit sample at 95% of full scale, played at rateAtC4
+// frames a second by note C-4, and looped forward over loopLength frames
+// from loopStart unless loopLength is 0.
+xm::Sample MakeSample(const char* name, const std::vector<double>& signal, double rateAtC4, size_t loopStart = 0,
+                      size_t loopLength = 0) {
     double peak = 0.0;
     for (double v : signal)
         peak = std::max(peak, std::fabs(v));
     double gain = peak > 0.0 ? 0.95 * 32767.0 / peak : 0.0;
-    std::vector<int16_t> pcm;
-    pcm.reserve(signal.size());
+    xm::Sample s;
+    s.name = name;
     for (double v : signal)
-        pcm.push_back(static_cast<int16_t>(std::lround(v * gain)));
-    return pcm;
+        s.data.push_back(static_cast<int16_t>(std::lround(v * gain)));
+    if (loopLength > 0) {
+        s.loop = xm::Loop::Forward;
+        s.loopStart = static_cast<uint32_t>(loopStart);
+        s.loopLength = static_cast<uint32_t>(loopLength);
+    }
+    xm::TuneSample(s, rateAtC4);
+    return s;
 }
 
 std::vector<double> Render(double seconds, const std::function<double(double)>& at) {
@@ -81,10 +91,10 @@ double Metal(double t) {
     return sum / 6.0;
 }
 
-// Harmonic h of voice v has amplitude gain(h, v, t), t running 0..1 through
+// Harmonic h of every voice has amplitude gain(h, t), t running 0..1 through
 // the attack and staying 1 over the loop. Voice v completes cycles[v] cycles
 // in loopFrames frames.
-using HarmonicGain = std::function<double(int h, int v, double t)>;
+using HarmonicGain = std::function<double(int h, double t)>;
 
 struct Additive {
     int attackFrames = 0;
@@ -111,20 +121,19 @@ std::vector<double> Synthesise(const Additive& a, uint32_t seed) {
 
     int total = a.attackFrames + a.loopFrames;
     std::vector<double> out(static_cast<size_t>(total), 0.0);
-    std::vector<double> g(static_cast<size_t>(voices * a.harmonics));
+    std::vector<double> g(static_cast<size_t>(a.harmonics));
     for (int n = 0; n < total; ++n) {
         double t = n < a.attackFrames ? static_cast<double>(n) / a.attackFrames : 1.0;
         if (n <= a.attackFrames)  // the gains are constant over the loop
-            for (int v = 0; v < voices; ++v)
-                for (int h = 1; h <= a.harmonics; ++h)
-                    g[static_cast<size_t>(v * a.harmonics + h - 1)] = a.gain(h, v, t);
+            for (int h = 1; h <= a.harmonics; ++h)
+                g[static_cast<size_t>(h - 1)] = a.gain(h, t);
         double sum = 0.0;
         for (int v = 0; v < voices; ++v) {
             int64_t step = a.cycles[static_cast<size_t>(v)];
             for (int h = 1; h <= a.harmonics; ++h) {
                 size_t k = static_cast<size_t>(v * a.harmonics + h - 1);
                 int64_t index = (h * step * n + offset[k]) % a.loopFrames;
-                sum += g[k] * table[static_cast<size_t>(index)];
+                sum += g[static_cast<size_t>(h - 1)] * table[static_cast<size_t>(index)];
             }
         }
         out[static_cast<size_t>(n)] = sum;
@@ -135,18 +144,9 @@ std::vector<double> Synthesise(const Additive& a, uint32_t seed) {
 // A pitched sample from an additive recipe: looped over its loop part and
 // tuned so that note C-4 sounds middle C.
 xm::Sample PitchedSample(const char* name, const Additive& a, uint32_t seed) {
-    xm::Sample s;
-    s.name = name;
-    s.data = ToPcm(Synthesise(a, seed));
-    s.loop = xm::Loop::Forward;
-    s.loopStart = static_cast<uint32_t>(a.attackFrames);
-    s.loopLength = static_cast<uint32_t>(a.loopFrames);
-    double meanCycles = 0.0;
-    for (int c : a.cycles)
-        meanCycles += c;
-    meanCycles /= static_cast<double>(a.cycles.size());
-    xm::TuneSample(s, kMiddleC * a.loopFrames / meanCycles);
-    return s;
+    double meanCycles = std::accumulate(a.cycles.begin(), a.cycles.end(), 0.0) / static_cast<double>(a.cycles.size());
+    return MakeSample(name, Synthesise(a, seed), kMiddleC * a.loopFrames / meanCycles,
+                      static_cast<size_t>(a.attackFrames), static_cast<size_t>(a.loopFrames));
 }
 
 xm::Sample DrumSample(const char* name, std::vector<double> signal) {
@@ -157,19 +157,21 @@ xm::Sample DrumSample(const char* name, std::vector<double> signal) {
     size_t fadeOut = std::min(signal.size(), static_cast<size_t>(0.005 * kRate));
     for (size_t i = 0; i < fadeOut; ++i)
         signal[signal.size() - 1 - i] *= static_cast<double>(i) / static_cast<double>(fadeOut);
-    xm::Sample s;
-    s.name = name;
-    s.data = ToPcm(signal);
-    xm::TuneSample(s, kRate);  // C-4 plays it as rendered
-    return s;
+    return MakeSample(name, signal, kRate);  // C-4 plays it as rendered
 }
 
-xm::Instrument Wrap(const char* name, xm::Sample sample, uint8_t volume, uint8_t panning) {
+// An instrument of one sample, named after it. Its volume envelope is held at
+// point `sustain` (-1: not held) while the key is down; after key off the
+// sound fades out by `fadeout` a tick.
+xm::Instrument Instrument(xm::Sample sample, uint8_t panning, std::vector<xm::EnvelopePoint> envelope = {},
+                          int sustain = -1, uint16_t fadeout = 0) {
     xm::Instrument ins;
-    ins.name = name;
-    sample.volume = volume;
+    ins.name = sample.name;
     sample.panning = panning;
     ins.samples.push_back(std::move(sample));
+    ins.volume.points = std::move(envelope);
+    ins.volume.sustain = sustain;
+    ins.fadeout = fadeout;
     return ins;
 }
 
@@ -183,7 +185,7 @@ xm::Instrument MakeKick() {
         double click = noise.next() * std::exp(-t * 500.0) * 0.4;
         return std::tanh(1.6 * (tone + click));
     });
-    return Wrap("kick", DrumSample("kick", body), 64, 128);
+    return Instrument(DrumSample("kick", body), 128);
 }
 
 xm::Instrument MakeSnare() {
@@ -195,7 +197,7 @@ xm::Instrument MakeSnare() {
         double rattle = hp(noise.next()) * std::exp(-t * 13.0);
         return tone + 0.9 * rattle;
     });
-    return Wrap("snare", DrumSample("snare", body), 64, 128);
+    return Instrument(DrumSample("snare", body), 128);
 }
 
 std::vector<double> Cymbal(double seconds, double decay, double cutoff, uint32_t seed) {
@@ -208,18 +210,6 @@ std::vector<double> Cymbal(double seconds, double decay, double cutoff, uint32_t
     });
 }
 
-xm::Instrument MakeClosedHat() {
-    return Wrap("closed hat", DrumSample("closed hat", Cymbal(0.09, 55.0, 7000.0, 0x4a7)), 64, 150);
-}
-
-xm::Instrument MakeOpenHat() {
-    return Wrap("open hat", DrumSample("open hat", Cymbal(0.45, 9.0, 6500.0, 0x09e)), 64, 150);
-}
-
-xm::Instrument MakeCrash() {
-    return Wrap("crash", DrumSample("crash", Cymbal(1.7, 2.4, 4000.0, 0xc2a5)), 64, 110);
-}
-
 xm::Instrument MakeBass() {
     // A sawtooth under a low-pass that closes over the attack, with the
     // fundamental doubled for weight.
@@ -227,16 +217,12 @@ xm::Instrument MakeBass() {
     a.attackFrames = 8192;
     a.loopFrames = 256;
     a.harmonics = 40;
-    a.gain = [](int h, int, double t) {
+    a.gain = [](int h, double t) {
         double cutoff = 4.0 + 26.0 * std::exp(-t * 5.0);
         double x = h / cutoff;
         return (h == 1 ? 2.0 : 1.0) / h / (1.0 + x * x * x * x);
     };
-    xm::Instrument ins = Wrap("bass", PitchedSample("bass", a, 0xba55), 64, 128);
-    ins.volume.points = {{0, 64}, {8, 50}, {30, 44}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 4096;
-    return ins;
+    return Instrument(PitchedSample("bass", a, 0xba55), 128, {{0, 64}, {8, 50}, {30, 44}}, 2, 4096);
 }
 
 xm::Instrument MakeLead() {
@@ -245,11 +231,8 @@ xm::Instrument MakeLead() {
     a.loopFrames = 16384;
     a.cycles = {128, 129};
     a.harmonics = 20;
-    a.gain = [](int h, int, double) { return (h % 2 ? 1.0 : 0.45) / h; };
-    xm::Instrument ins = Wrap("lead", PitchedSample("lead", a, 0x1ead), 64, 128);
-    ins.volume.points = {{0, 40}, {2, 64}, {12, 52}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 1536;
+    a.gain = [](int h, double) { return (h % 2 ? 1.0 : 0.45) / h; };
+    xm::Instrument ins = Instrument(PitchedSample("lead", a, 0x1ead), 128, {{0, 40}, {2, 64}, {12, 52}}, 2, 1536);
     ins.vibrato = {0, 48, 3, 8};
     return ins;
 }
@@ -261,12 +244,8 @@ xm::Instrument MakePad() {
     a.cycles = {127, 128, 129};
     a.harmonics = 16;
     a.randomPhase = true;
-    a.gain = [](int h, int, double) { return 1.0 / std::pow(h, 1.3); };
-    xm::Instrument ins = Wrap("pad", PitchedSample("pad", a, 0x9ad), 64, 128);
-    ins.volume.points = {{0, 0}, {20, 64}, {60, 50}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 600;
-    return ins;
+    a.gain = [](int h, double) { return 1.0 / std::pow(h, 1.3); };
+    return Instrument(PitchedSample("pad", a, 0x9ad), 128, {{0, 0}, {20, 64}, {60, 50}}, 2, 600);
 }
 
 xm::Instrument MakePluck() {
@@ -275,14 +254,12 @@ xm::Instrument MakePluck() {
     a.attackFrames = 4096;
     a.loopFrames = 128;
     a.harmonics = 24;
-    a.gain = [](int h, int, double t) {
+    a.gain = [](int h, double t) {
         double cutoff = 3.0 + 20.0 * std::exp(-t * 4.0);
         double x = h / cutoff;
         return (h % 2 ? 1.0 : 0.2) / h / (1.0 + x * x);
     };
-    xm::Instrument ins = Wrap("pluck", PitchedSample("pluck", a, 0x91c), 64, 128);
-    ins.volume.points = {{0, 64}, {6, 30}, {20, 10}, {40, 0}};
-    return ins;
+    return Instrument(PitchedSample("pluck", a, 0x91c), 128, {{0, 64}, {6, 30}, {20, 10}, {40, 0}});
 }
 
 xm::Instrument MakeRiser() {
@@ -307,25 +284,17 @@ xm::Instrument MakeRiser() {
         }
         looped[i] = v;
     }
-    xm::Sample s;
-    s.name = "riser";
-    s.data = ToPcm(looped);
-    xm::TuneSample(s, kRate);
-    s.loop = xm::Loop::Forward;
-    s.loopLength = static_cast<uint32_t>(loop);
-    xm::Instrument ins = Wrap("riser", s, 64, 128);
-    ins.volume.points = {{0, 2}, {96, 20}, {192, 64}};
-    ins.volume.sustain = 2;
-    ins.fadeout = 2048;
-    return ins;
+    return Instrument(MakeSample("riser", looped, kRate, 0, loop), 128, {{0, 2}, {96, 20}, {192, 64}}, 2, 2048);
 }
 
 }  // namespace
 
 std::vector<xm::Instrument> MakeAll() {
-    std::vector<xm::Instrument> all = {MakeKick(), MakeSnare(), MakeClosedHat(), MakeOpenHat(), MakeCrash(),
-                                       MakeBass(), MakeLead(),  MakePad(),       MakePluck(), MakeRiser()};
-    return all;
+    return {MakeKick(), MakeSnare(),
+            Instrument(DrumSample("closed hat", Cymbal(0.09, 55.0, 7000.0, 0x4a7)), 150),
+            Instrument(DrumSample("open hat", Cymbal(0.45, 9.0, 6500.0, 0x09e)), 150),
+            Instrument(DrumSample("crash", Cymbal(1.7, 2.4, 4000.0, 0xc2a5)), 110),
+            MakeBass(), MakeLead(), MakePad(), MakePluck(), MakeRiser()};
 }
 
 }  // namespace instruments

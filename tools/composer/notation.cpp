@@ -4,7 +4,7 @@
 #include "notation.h"
 
 #include <algorithm>
-#include <cctype>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 
@@ -19,36 +19,46 @@ int PitchClass(int note) { return (note - 1) % 12; }
 // The note of pitch class pc at or above `lowest`, within one octave.
 int PlaceAbove(int pc, int lowest) { return lowest + ((pc - PitchClass(lowest)) % 12 + 12) % 12; }
 
+// Each note letter stands at its pitch class in this string.
 int LetterPitch(char c) {
-    switch (c) {
-    case 'C': return 0;
-    case 'D': return 2;
-    case 'E': return 4;
-    case 'F': return 5;
-    case 'G': return 7;
-    case 'A': return 9;
-    case 'B': return 11;
-    default: throw std::invalid_argument(std::string("not a note letter: ") + c);
-    }
+    size_t pitch = std::string("C D EF G A B").find(c);
+    if (c == ' ' || pitch == std::string::npos)
+        throw std::invalid_argument(std::string("not a note letter: ") + c);
+    return static_cast<int>(pitch);
 }
 
 // Characters of a rhythm or drum line, without spaces and bar lines.
 std::string Steps(const std::string& line) {
     std::string out;
-    for (char c : line)
-        if (!std::isspace(static_cast<unsigned char>(c)) && c != '|')
-            out += c;
+    for (const std::string& token : RowTokens(line))
+        out += token;
     if (out.empty())
         throw std::invalid_argument("empty step line");
     return out;
 }
 
-void AppendRests(std::string& track, int count) {
-    for (int i = 0; i < count; ++i)
-        track += " .";
+int ClampVolume(int v) { return std::max(0, std::min(64, v)); }
+
+// A token with a number after a colon ("A-4:40", "E:32"): sets `number` and
+// returns what comes before the colon. Without a colon, returns the token.
+std::string WithoutNumber(const std::string& token, int& number) {
+    size_t colon = token.find(':');
+    if (colon != std::string::npos)
+        number = std::stoi(token.substr(colon + 1));
+    return token.substr(0, colon);
 }
 
-int ClampVolume(int v) { return std::max(0, std::min(64, v)); }
+// A track from a rhythm repeated through each chord: `token` gives the row's
+// token for the chord and the rhythm's character.
+std::string ChordRhythm(const std::string& chords, const std::string& rhythm,
+                        const std::function<std::string(const Chord&, char)>& token) {
+    std::string steps = Steps(rhythm);
+    std::string track;
+    for (const Chord& c : ParseChords(chords))
+        for (int r = 0; r < c.rows; ++r)
+            track += " " + token(c, steps[static_cast<size_t>(r) % steps.size()]);
+    return track;
+}
 
 }  // namespace
 
@@ -74,11 +84,7 @@ std::vector<Chord> ParseChords(const std::string& text, int rowsPerChord) {
     for (std::string token : RowTokens(text)) {
         Chord chord{};
         chord.rows = rowsPerChord;
-        size_t colon = token.find(':');
-        if (colon != std::string::npos) {
-            chord.rows = std::stoi(token.substr(colon + 1));
-            token = token.substr(0, colon);
-        }
+        token = WithoutNumber(token, chord.rows);
         if (token.empty() || chord.rows <= 0)
             throw std::invalid_argument("bad chord: " + token);
         chord.root = LetterPitch(token[0]);
@@ -87,15 +93,13 @@ std::vector<Chord> ParseChords(const std::string& text, int rowsPerChord) {
             chord.root = (chord.root + (token[i] == '#' ? 1 : 11)) % 12;
             ++i;
         }
-        std::string quality = token.substr(i);
-        std::vector<int> intervals;
-        if (quality.empty()) intervals = {0, 4, 7};
-        else if (quality == "m") intervals = {0, 3, 7};
-        else if (quality == "sus2") intervals = {0, 2, 7};
-        else if (quality == "sus4") intervals = {0, 5, 7};
-        else if (quality == "dim") intervals = {0, 3, 6};
-        else throw std::invalid_argument("unknown chord quality: " + token);
-        for (int iv : intervals)
+        // The chord's intervals above its root, by the quality after the root.
+        static const std::map<std::string, std::vector<int>> kQualities = {
+            {"", {0, 4, 7}}, {"m", {0, 3, 7}}, {"sus2", {0, 2, 7}}, {"sus4", {0, 5, 7}}, {"dim", {0, 3, 6}}};
+        auto quality = kQualities.find(token.substr(i));
+        if (quality == kQualities.end())
+            throw std::invalid_argument("unknown chord quality: " + token);
+        for (int iv : quality->second)
             chord.pitches.push_back((chord.root + iv) % 12);
         chords.push_back(chord);
     }
@@ -120,48 +124,35 @@ std::string PadTrack(const std::string& chords, int voice, int lowest) {
         // A tone shared by two chords keeps sounding instead of starting again.
         track += note == previous ? " ." : " " + NoteName(note);
         previous = note;
-        AppendRests(track, c.rows - 1);
+        for (int r = 1; r < c.rows; ++r)
+            track += " .";
     }
     return track;
 }
 
 std::string BassTrack(const std::string& chords, const std::string& rhythm, int lowest) {
-    std::string steps = Steps(rhythm);
-    std::string track;
-    for (const Chord& c : ParseChords(chords)) {
+    return ChordRhythm(chords, rhythm, [lowest](const Chord& c, char s) {
         int root = PlaceAbove(c.root, lowest);
-        for (int r = 0; r < c.rows; ++r) {
-            char s = steps[static_cast<size_t>(r) % steps.size()];
-            switch (s) {
-            case '1': track += " " + NoteName(root); break;
-            case '8': track += " " + NoteName(root + 12); break;
-            case '5': track += " " + NoteName(root + 7); break;
-            case '^': track += " ^"; break;
-            case '.': track += " ."; break;
-            default: throw std::invalid_argument(std::string("bad bass step: ") + s);
-            }
+        switch (s) {
+        case '1': return NoteName(root);
+        case '8': return NoteName(root + 12);
+        case '5': return NoteName(root + 7);
+        case '^': case '.': return std::string(1, s);
+        default: throw std::invalid_argument(std::string("bad bass step: ") + s);
         }
-    }
-    return track;
+    });
 }
 
 std::string ArpTrack(const std::string& chords, const std::string& rhythm, int lowest) {
-    std::string steps = Steps(rhythm);
-    std::string track;
-    for (const Chord& c : ParseChords(chords)) {
+    return ChordRhythm(chords, rhythm, [lowest](const Chord& c, char s) {
+        if (s == '.')
+            return std::string(".");
+        if (s < '1' || s > '4')
+            throw std::invalid_argument(std::string("bad arpeggio step: ") + s);
         std::vector<int> v = Voicing(c, lowest);
-        v.push_back(v[0] + 12);
-        for (int r = 0; r < c.rows; ++r) {
-            char s = steps[static_cast<size_t>(r) % steps.size()];
-            if (s == '.')
-                track += " .";
-            else if (s >= '1' && s <= '4')
-                track += " " + NoteName(v[static_cast<size_t>(s - '1')]);
-            else
-                throw std::invalid_argument(std::string("bad arpeggio step: ") + s);
-        }
-    }
-    return track;
+        v.push_back(v[0] + 12);  // '4': the lowest an octave up
+        return NoteName(v[static_cast<size_t>(s - '1')]);
+    });
 }
 
 std::vector<std::string> RowTokens(const std::string& track) {
@@ -175,66 +166,52 @@ std::vector<std::string> RowTokens(const std::string& track) {
     return tokens;
 }
 
-PatternBuilder::PatternBuilder(int channels, int rows) : pattern_(rows, channels) {}
-
-PatternBuilder& PatternBuilder::notes(int channel, const std::string& track, const Voice& voice) {
+void PlaceNotes(xm::Pattern& pattern, int channel, const std::string& track, const Voice& voice) {
     std::vector<std::string> tokens = RowTokens(track);
-    if (tokens.empty() || pattern_.rows % static_cast<int>(tokens.size()) != 0)
+    if (tokens.empty() || pattern.rows % static_cast<int>(tokens.size()) != 0)
         throw std::invalid_argument("track length must divide the pattern length");
     int n = static_cast<int>(tokens.size());
-    for (int row = voice.delay; row < pattern_.rows; ++row) {
+    for (int row = voice.delay; row < pattern.rows; ++row) {
         const std::string& t = tokens[static_cast<size_t>((row - voice.delay) % n)];
         if (t == ".")
             continue;
-        xm::Cell& cell = pattern_.at(row, channel);
+        xm::Cell& cell = pattern.at(row, channel);
         cell = xm::Cell{};
         if (t == "^") {
             cell.note = xm::kNoteOff;
             continue;
         }
         int volume = 64;
-        size_t colon = t.find(':');
-        if (colon != std::string::npos)
-            volume = ClampVolume(std::stoi(t.substr(colon + 1)));
-        int note = ParseNote(t.substr(0, colon)) + voice.transpose;
+        int note = ParseNote(WithoutNumber(t, volume)) + voice.transpose;
         if (note < 1 || note > 96)
             throw std::invalid_argument("transposed note out of range: " + t);
         cell.note = static_cast<uint8_t>(note);
         cell.instrument = static_cast<uint8_t>(voice.instrument);
-        cell.volume = xm::VolumeColumn(ClampVolume((volume * voice.volume + 32) / 64));
+        cell.volume = xm::VolumeColumn(ClampVolume((ClampVolume(volume) * voice.volume + 32) / 64));
         if (voice.pan >= 0) {
             cell.effect = 0x08;
             cell.param = static_cast<uint8_t>(voice.pan);
         }
     }
-    return *this;
 }
 
-PatternBuilder& PatternBuilder::drums(int channel, const std::string& line, const Kit& kit) {
+void PlaceDrums(xm::Pattern& pattern, int channel, const std::string& line, const Kit& kit) {
     std::string steps = Steps(line);
     int n = static_cast<int>(steps.size());
-    if (pattern_.rows % n != 0)
+    if (pattern.rows % n != 0)
         throw std::invalid_argument("drum line length must divide the pattern length");
-    for (int row = 0; row < pattern_.rows; ++row) {
+    for (int row = 0; row < pattern.rows; ++row) {
         char s = steps[static_cast<size_t>(row % n)];
         if (s == '.')
             continue;
         auto hit = kit.find(s);
         if (hit == kit.end())
             throw std::invalid_argument(std::string("no drum for step: ") + s);
-        xm::Cell& cell = pattern_.at(row, channel);
+        xm::Cell& cell = pattern.at(row, channel);
         cell.note = static_cast<uint8_t>(hit->second.note);
         cell.instrument = static_cast<uint8_t>(hit->second.instrument);
         cell.volume = xm::VolumeColumn(ClampVolume(hit->second.volume));
     }
-    return *this;
-}
-
-PatternBuilder& PatternBuilder::effect(int row, int channel, uint8_t effect, uint8_t param) {
-    xm::Cell& cell = pattern_.at(row, channel);
-    cell.effect = effect;
-    cell.param = param;
-    return *this;
 }
 
 }  // namespace score

@@ -68,22 +68,10 @@ std::string BassTrack(const std::string& chords, const std::string& rhythm, int 
 // '4' the lowest an octave up) and '.'.
 std::string ArpTrack(const std::string& chords, const std::string& rhythm, int lowest);
 
-class PatternBuilder {
-  public:
-    PatternBuilder(int channels, int rows = 64);
-
-    // Writes a track of note tokens into a channel.
-    PatternBuilder& notes(int channel, const std::string& track, const Voice& voice);
-    // Writes a drum line into a channel, looking each character up in the kit.
-    PatternBuilder& drums(int channel, const std::string& steps, const Kit& kit);
-    // Puts an effect into a cell, keeping what else is there.
-    PatternBuilder& effect(int row, int channel, uint8_t effect, uint8_t param);
-
-    const xm::Pattern& pattern() const { return pattern_; }
-
-  private:
-    xm::Pattern pattern_;
-};
+// Writes a track of note tokens into a channel of the pattern.
+void PlaceNotes(xm::Pattern& pattern, int channel, const std::string& track, const Voice& voice);
+// Writes a drum line into a channel, looking each character up in the kit.
+void PlaceDrums(xm::Pattern& pattern, int channel, const std::string& steps, const Kit& kit);
 
 // Splits a track into one token per row (bar lines dropped).
 std::vector<std::string> RowTokens(const std::string& track);

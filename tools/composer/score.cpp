@@ -12,7 +12,6 @@
 
 #include <string>
 
-#include "instruments.h"
 #include "notation.h"
 
 namespace score {
@@ -104,11 +103,9 @@ const Voice kBassVoice    = {Bass, 44};
 const Voice kLeadVoice    = {Lead, 48};
 const Voice kEchoVoice    = {Lead, 19, 0x40, 3};    // a dotted-eighth echo, left
 const Voice kSparkleVoice = {Pluck, 18, 0xB8, 0, 12};
-const Voice kArpVoice     = {Pluck, 19, 0xC0};
+const int kArpPan = 0xC0;
 const int kPadVolume = 28;
 const int kPadPans[3] = {0x60, 0x80, 0xA0};
-
-int Note(const char* name) { return ParseNote(name); }
 
 // What a pattern is made of; empty strings leave a channel silent.
 struct Arrangement {
@@ -119,38 +116,35 @@ struct Arrangement {
     bool echo = true;
     bool sparkle = false;
     std::string arpRhythm;
-    int arpVolume = kArpVoice.volume;
+    int arpVolume = 19;
     bool riser = false;  // a noise swell bending up over the last two bars
 };
 
 xm::Pattern Build(const Arrangement& a) {
-    PatternBuilder p(Channels);
-    if (!a.kick.empty()) p.drums(KickCh, a.kick, kKit);
-    if (!a.snare.empty()) p.drums(SnareCh, a.snare, kKit);
-    if (!a.hats.empty()) p.drums(HatCh, a.hats, kKit);
-    if (!a.crash.empty()) p.drums(CrashCh, a.crash, kKit);
+    xm::Pattern p(64, Channels);
+    if (!a.kick.empty()) PlaceDrums(p, KickCh, a.kick, kKit);
+    if (!a.snare.empty()) PlaceDrums(p, SnareCh, a.snare, kKit);
+    if (!a.hats.empty()) PlaceDrums(p, HatCh, a.hats, kKit);
+    if (!a.crash.empty()) PlaceDrums(p, CrashCh, a.crash, kKit);
     if (!a.bassRhythm.empty())
-        p.notes(BassCh, BassTrack(a.chords, a.bassRhythm, Note("F-1")), kBassVoice);
+        PlaceNotes(p, BassCh, BassTrack(a.chords, a.bassRhythm, ParseNote("F-1")), kBassVoice);
     if (!a.lead.empty()) {
-        p.notes(LeadCh, a.lead, kLeadVoice);
-        if (a.echo) p.notes(EchoCh, a.lead, kEchoVoice);
-        if (a.sparkle) p.notes(SparkleCh, a.lead, kSparkleVoice);
+        PlaceNotes(p, LeadCh, a.lead, kLeadVoice);
+        if (a.echo) PlaceNotes(p, EchoCh, a.lead, kEchoVoice);
+        if (a.sparkle) PlaceNotes(p, SparkleCh, a.lead, kSparkleVoice);
     }
-    for (int v = 0; v < 3; ++v) {
-        Voice pad = {Pad, kPadVolume, kPadPans[v]};
-        p.notes(PadLowCh + v, PadTrack(a.chords, v, Note("G-3")), pad);
-    }
-    if (!a.arpRhythm.empty()) {
-        Voice arp = kArpVoice;
-        arp.volume = a.arpVolume;
-        p.notes(ArpCh, ArpTrack(a.chords, a.arpRhythm, Note("G-4")), arp);
-    }
+    for (int v = 0; v < 3; ++v)
+        PlaceNotes(p, PadLowCh + v, PadTrack(a.chords, v, ParseNote("G-3")), Voice{Pad, kPadVolume, kPadPans[v]});
+    if (!a.arpRhythm.empty())
+        PlaceNotes(p, ArpCh, ArpTrack(a.chords, a.arpRhythm, ParseNote("G-4")), Voice{Pluck, a.arpVolume, kArpPan});
     if (a.riser) {
-        p.notes(CrashCh, Bars(".", 32) + "C-3:40 " + Bars(".", 31), Voice{Riser});
-        for (int row = 33; row < 64; ++row)
-            p.effect(row, CrashCh, 0x01, 0x02);  // portamento up, 1/8 semitone a tick
+        PlaceNotes(p, CrashCh, Bars(".", 32) + "C-3:40 " + Bars(".", 31), Voice{Riser});
+        for (int row = 33; row < 64; ++row) {
+            p.at(row, CrashCh).effect = 0x01;  // portamento up, 1/8 semitone a tick
+            p.at(row, CrashCh).param = 0x02;
+        }
     }
-    return p.pattern();
+    return p;
 }
 
 std::vector<xm::Pattern> Patterns() {
@@ -188,12 +182,10 @@ std::vector<xm::Pattern> Patterns() {
     answer.lead = kThemeAnswer;
     patterns.push_back(Build(answer));                         // 3
 
-    Arrangement themeB;
+    Arrangement themeB = themeA;  // the same kick and crash
     themeB.chords = kChordsB;
-    themeB.kick = Bars(kFourFloor, 3) + kKickPush;
     themeB.snare = Bars(kGhosts, 3) + kFillShort;
     themeB.hats = kOpenHats;
-    themeB.crash = kCrashOne;
     themeB.bassRhythm = "1..1..1.1..1..8.";
     themeB.lead = kThemeB;
     themeB.arpRhythm = "123412341234123.";

@@ -27,10 +27,6 @@ class Writer {
         for (size_t i = 0; i < width; ++i)
             u8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
     }
-    void patch16(size_t at, uint32_t v) {
-        bytes[at] = static_cast<uint8_t>(v & 0xFF);
-        bytes[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-    }
     std::vector<uint8_t> bytes;
 };
 
@@ -73,22 +69,16 @@ void WriteHeader(Writer& w, const Module& m) {
 void WriteCell(Writer& w, const Cell& c) {
     Require(c.note <= kNoteOff, "note outside 0..97");
     Require(c.volume == 0 || c.volume >= 0x10, "bad volume column byte");
-    if (c.note && c.instrument && c.volume && c.effect && c.param) {
-        w.u8(c.note); w.u8(c.instrument); w.u8(c.volume); w.u8(c.effect); w.u8(c.param);
-        return;
-    }
+    const uint8_t fields[5] = {c.note, c.instrument, c.volume, c.effect, c.param};
     uint8_t flags = 0x80;
-    if (c.note) flags |= 0x01;
-    if (c.instrument) flags |= 0x02;
-    if (c.volume) flags |= 0x04;
-    if (c.effect) flags |= 0x08;
-    if (c.param) flags |= 0x10;
-    w.u8(flags);
-    if (c.note) w.u8(c.note);
-    if (c.instrument) w.u8(c.instrument);
-    if (c.volume) w.u8(c.volume);
-    if (c.effect) w.u8(c.effect);
-    if (c.param) w.u8(c.param);
+    for (int i = 0; i < 5; ++i)
+        if (fields[i])
+            flags |= static_cast<uint8_t>(1 << i);
+    if (flags != 0x9F)
+        w.u8(flags);
+    for (uint8_t f : fields)
+        if (f)
+            w.u8(f);
 }
 
 void WritePattern(Writer& w, const Pattern& p, const Module& m) {
@@ -98,30 +88,26 @@ void WritePattern(Writer& w, const Pattern& p, const Module& m) {
     w.u32(9);
     w.u8(0);
     w.u16(static_cast<uint32_t>(p.rows));
-    size_t sizeAt = w.bytes.size();
-    w.u16(0);
-    size_t start = w.bytes.size();
+    // The packed cells follow their size, so they are packed first.
+    Writer packed;
     for (const Cell& c : p.cells) {
         Require(c.instrument <= m.instruments.size(), "cell refers to a missing instrument");
-        WriteCell(w, c);
+        WriteCell(packed, c);
     }
-    size_t packed = w.bytes.size() - start;
-    Require(packed <= 0xFFFF, "packed pattern larger than 64 KiB");
-    w.patch16(sizeAt, static_cast<uint32_t>(packed));
+    Require(packed.bytes.size() <= 0xFFFF, "packed pattern larger than 64 KiB");
+    w.u16(static_cast<uint32_t>(packed.bytes.size()));
+    w.bytes.insert(w.bytes.end(), packed.bytes.begin(), packed.bytes.end());
 }
 
 void WriteEnvelopePoints(Writer& w, const Envelope& e) {
     Require(e.points.size() <= kMaxEnvelopePoints, "more than 12 envelope points");
-    for (size_t i = 0; i < kMaxEnvelopePoints; ++i) {
-        if (i < e.points.size()) {
-            Require(e.points[i].value <= 64, "envelope value above 64");
-            Require(i == 0 || e.points[i].tick > e.points[i - 1].tick, "envelope ticks must rise");
-            w.u16(e.points[i].tick);
-            w.u16(e.points[i].value);
-        } else {
-            w.u32(0);
-        }
+    for (size_t i = 0; i < e.points.size(); ++i) {
+        Require(e.points[i].value <= 64, "envelope value above 64");
+        Require(i == 0 || e.points[i].tick > e.points[i - 1].tick, "envelope ticks must rise");
+        w.u16(e.points[i].tick);
+        w.u16(e.points[i].value);
     }
+    w.zeros(4 * (kMaxEnvelopePoints - e.points.size()));  // the unused points
 }
 
 uint8_t EnvelopeFlags(const Envelope& e) {
@@ -167,17 +153,13 @@ void WriteInstrument(Writer& w, const Instrument& ins) {
     Require(ins.samples.size() <= kMaxSamplesPerInstrument, "too many samples in one instrument");
     for (uint8_t s : ins.noteMap)
         Require(ins.samples.empty() || s < ins.samples.size(), "note map refers to a missing sample");
-    if (ins.samples.empty()) {
-        w.u32(29);
-        w.text(ins.name, 22);
-        w.u8(0);
-        w.u16(0);
-        return;
-    }
-    w.u32(kInstrumentHeaderSize);
+    // An instrument without samples ends after its sample count.
+    w.u32(ins.samples.empty() ? 29 : kInstrumentHeaderSize);
     w.text(ins.name, 22);
     w.u8(0);
     w.u16(static_cast<uint32_t>(ins.samples.size()));
+    if (ins.samples.empty())
+        return;
     w.u32(kSampleHeaderSize);
     for (uint8_t s : ins.noteMap)
         w.u8(s);
@@ -239,6 +221,7 @@ bool Save(const std::string& path, const Module& module) {
     if (!out)
         return false;
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();  // what is still buffered is written here, and may fail here
     return static_cast<bool>(out);
 }
 

@@ -36,7 +36,6 @@ struct Pattern {
     int channels = 0;
     std::vector<Cell> cells;  // row-major: rows * channels
 
-    Pattern() = default;
     Pattern(int rowCount, int channelCount)
         : rows(rowCount), channels(channelCount), cells(static_cast<size_t>(rowCount * channelCount)) {}
     Cell& at(int row, int channel) { return cells.at(static_cast<size_t>(row * channels + channel)); }

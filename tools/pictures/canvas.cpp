@@ -2,7 +2,7 @@
 // canvas.cpp
 // Surfaces, noise and filters for the painter.
 //------------------------------------------------------------------------------
-#include "canvas.h"
+#include "pictures.h"
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
@@ -24,7 +24,7 @@ uint64_t Rng::next()
 
 float Rng::uniform() { return (float)(next() >> 40) / (float)(1u << 24); }
 
-static uint32_t hash3(int x, int y, uint32_t seed)
+float hashNoise(int x, int y, uint32_t seed)
 {
     uint32_t h = seed * 0x9E3779B1u;
     h ^= (uint32_t)x * 0x85EBCA6Bu;
@@ -35,10 +35,8 @@ static uint32_t hash3(int x, int y, uint32_t seed)
     h ^= h >> 15;
     h *= 0x846CA68Bu;
     h ^= h >> 16;
-    return h;
+    return (float)(h >> 8) / 8388608.0f - 1.0f;
 }
-
-float hashNoise(int x, int y, uint32_t seed) { return (float)(hash3(x, y, seed) >> 8) / 8388608.0f - 1.0f; }
 
 float valueNoise(float x, float y, uint32_t seed)
 {
@@ -84,16 +82,15 @@ Mask drawMask(int w, int h, const std::function<void(cairo_t *)> &draw)
     return m;
 }
 
-// One box pass along rows (dx = 1) or columns, edges clamped.
-template <typename T>
-static void boxPass(std::vector<T> &v, int w, int h, int r, bool rows)
+// One box pass along rows or columns, edges clamped.
+template <typename T> static void boxPass(Grid<T> &g, int r, bool rows)
 {
-    const int n = rows ? w : h, lines = rows ? h : w;
+    const int w = g.w, n = rows ? g.w : g.h, lines = rows ? g.h : g.w;
     std::vector<T> line(n), out(n);
     const float inv = 1.0f / (float)(2 * r + 1);
     for (int l = 0; l < lines; l++) {
         for (int i = 0; i < n; i++)
-            line[i] = rows ? v[(size_t)l * w + i] : v[(size_t)i * w + l];
+            line[i] = rows ? g.px[(size_t)l * w + i] : g.px[(size_t)i * w + l];
         T acc = line[0] * 0.0f;
         for (int i = -r; i <= r; i++)
             acc = acc + line[i < 0 ? 0 : (i >= n ? n - 1 : i)];
@@ -104,112 +101,44 @@ static void boxPass(std::vector<T> &v, int w, int h, int r, bool rows)
             acc = acc + line[sub < 0 ? 0 : sub] * -1.0f;
         }
         for (int i = 0; i < n; i++)
-            (rows ? v[(size_t)l * w + i] : v[(size_t)i * w + l]) = out[i];
+            (rows ? g.px[(size_t)l * w + i] : g.px[(size_t)i * w + l]) = out[i];
     }
 }
 
-template <typename T>
-static void gaussLike(std::vector<T> &v, int w, int h, float radius)
+template <typename T> Grid<T> blur(const Grid<T> &g, float radius)
 {
+    Grid<T> out = g;
     // Three box passes approximate a Gaussian of sigma about radius.
     int r = (int)std::lround(radius * 0.8f);
-    if (r < 1)
-        return;
-    for (int pass = 0; pass < 3; pass++) {
-        boxPass(v, w, h, r, true);
-        boxPass(v, w, h, r, false);
-    }
-}
-
-Mask blur(const Mask &m, float radius)
-{
-    Mask out = m;
-    gaussLike(out.v, out.w, out.h, radius);
-    return out;
-}
-
-Image blur(const Image &img, float radius)
-{
-    Image out = img;
-    gaussLike(out.px, out.w, out.h, radius);
-    return out;
-}
-
-Image kuwahara(const Image &img, int radius)
-{
-    const int w = img.w, h = img.h, W = w + 1;
-    // Summed-area tables of colour, luminance and luminance squared.
-    std::vector<double> sr((size_t)W * (h + 1)), sg(sr.size()), sb(sr.size()), sl(sr.size()), sl2(sr.size());
-    for (int y = 0; y < h; y++) {
-        for (int x = 0; x < w; x++) {
-            const Rgb &p = img.at(x, y);
-            double l = 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;
-            size_t i = (size_t)(y + 1) * W + (x + 1), up = (size_t)y * W + (x + 1), left = i - 1,
-                   diag = up - 1;
-            sr[i] = p.r + sr[up] + sr[left] - sr[diag];
-            sg[i] = p.g + sg[up] + sg[left] - sg[diag];
-            sb[i] = p.b + sb[up] + sb[left] - sb[diag];
-            sl[i] = l + sl[up] + sl[left] - sl[diag];
-            sl2[i] = l * l + sl2[up] + sl2[left] - sl2[diag];
-        }
-    }
-    auto box = [&](const std::vector<double> &t, int x0, int y0, int x1, int y1) {
-        return t[(size_t)(y1 + 1) * W + (x1 + 1)] - t[(size_t)y0 * W + (x1 + 1)] - t[(size_t)(y1 + 1) * W + x0] +
-               t[(size_t)y0 * W + x0];
-    };
-    Image out(w, h);
-    for (int y = 0; y < h; y++) {
-        for (int x = 0; x < w; x++) {
-            double best = 1e30;
-            Rgb pick = img.at(x, y);
-            for (int q = 0; q < 4; q++) {
-                int x0 = (q & 1) ? x : x - radius, x1 = (q & 1) ? x + radius : x;
-                int y0 = (q & 2) ? y : y - radius, y1 = (q & 2) ? y + radius : y;
-                x0 = x0 < 0 ? 0 : x0;
-                y0 = y0 < 0 ? 0 : y0;
-                x1 = x1 >= w ? w - 1 : x1;
-                y1 = y1 >= h ? h - 1 : y1;
-                double n = (double)(x1 - x0 + 1) * (y1 - y0 + 1);
-                double mean = box(sl, x0, y0, x1, y1) / n;
-                double var = box(sl2, x0, y0, x1, y1) / n - mean * mean;
-                if (var < best) {
-                    best = var;
-                    pick = {(float)(box(sr, x0, y0, x1, y1) / n), (float)(box(sg, x0, y0, x1, y1) / n),
-                            (float)(box(sb, x0, y0, x1, y1) / n)};
-                }
-            }
-            out.at(x, y) = pick;
-        }
+    for (int pass = 0; r >= 1 && pass < 3; pass++) {
+        boxPass(out, r, true);
+        boxPass(out, r, false);
     }
     return out;
 }
+template Mask blur(const Mask &, float);
+template Image blur(const Image &, float);
 
-static float luma(const Rgb &c) { return 0.299f * c.r + 0.587f * c.g + 0.114f * c.b; }
-
-static Rgb sampleImage(const Image &img, float x, float y)
+// The value of the pixel nearest (x, y), clamped to the edges.
+template <typename T> static T nearest(const Grid<T> &g, float x, float y)
 {
-    int ix = (int)std::lround(x), iy = (int)std::lround(y);
-    ix = ix < 0 ? 0 : (ix >= img.w ? img.w - 1 : ix);
-    iy = iy < 0 ? 0 : (iy >= img.h ? img.h - 1 : iy);
-    return img.at(ix, iy);
+    return g.get((int)std::lround(x), (int)std::lround(y));
 }
 
-static float colourDistance(const Rgb &a, const Rgb &b)
-{
-    return std::fabs(a.r - b.r) + std::fabs(a.g - b.g) + std::fabs(a.b - b.b);
-}
+namespace {
 
-void Flow::at(float x, float y, float &ox, float &oy) const
-{
-    int ix = (int)std::lround(x), iy = (int)std::lround(y);
-    ix = ix < 0 ? 0 : (ix >= w ? w - 1 : ix);
-    iy = iy < 0 ? 0 : (iy >= h ? h - 1 : iy);
-    ox = dx[(size_t)iy * w + ix];
-    oy = dy[(size_t)iy * w + ix];
-}
+// Directions along which paint is dragged: one unit vector per pixel.
+struct Dir {
+    float x, y;
+};
+using Flow = Grid<Dir>;
 
-Flow strokeFlow(const Image &img, float smoothing, float fallbackWeight,
-                const std::function<void(float x, float y, float &dx, float &dy)> &fallback)
+// The flow runs along the isophotes of the picture (so strokes wrap round
+// forms and run beside edges), bending towards the fallback direction where
+// the picture is flat. The structure tensor is smoothed over 3 pixels; the
+// fallback enters with weight 0.01 (luminance gradients are about 0..4
+// across an edge), so it holds only where the picture has little structure.
+Flow strokeFlow(const Image &img, const FlowFallback &fallback)
 {
     const int w = img.w, h = img.h;
     Mask lum(w, h), e(w, h), f(w, h), g(w, h);
@@ -227,9 +156,9 @@ Flow strokeFlow(const Image &img, float smoothing, float fallbackWeight,
             f.at(x, y) = gx * gy;
             g.at(x, y) = gy * gy;
         }
-    e = blur(e, smoothing);
-    f = blur(f, smoothing);
-    g = blur(g, smoothing);
+    e = blur(e, 3.0f);
+    f = blur(f, 3.0f);
+    g = blur(g, 3.0f);
     Flow flow(w, h);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
@@ -237,26 +166,16 @@ Flow strokeFlow(const Image &img, float smoothing, float fallbackWeight,
             fallback((float)x, (float)y, tx, ty);
             // The fallback enters as a weak gradient across its own direction.
             float nx = -ty, ny = tx;
-            float E = e.at(x, y) + fallbackWeight * nx * nx, F = f.at(x, y) + fallbackWeight * nx * ny,
-                  G = g.at(x, y) + fallbackWeight * ny * ny;
+            float E = e.at(x, y) + 0.01f * nx * nx, F = f.at(x, y) + 0.01f * nx * ny, G = g.at(x, y) + 0.01f * ny * ny;
             float l1 = 0.5f * (E + G + std::sqrt((E - G) * (E - G) + 4.0f * F * F));
             float vx = F, vy = l1 - E;
             if (vx * vx + vy * vy < 1e-12f)
                 vx = l1 - G, vy = F;
             float len = std::sqrt(vx * vx + vy * vy);
-            size_t i = (size_t)y * w + x;
-            if (len < 1e-6f) {
-                flow.dx[i] = tx;
-                flow.dy[i] = ty;
-            } else {
-                flow.dx[i] = -vy / len;
-                flow.dy[i] = vx / len;
-            }
+            flow.at(x, y) = len < 1e-6f ? Dir{tx, ty} : Dir{-vy / len, vx / len};
         }
     return flow;
 }
-
-namespace {
 
 struct Stroke {
     std::vector<float> x, y; // the path, at least one point
@@ -266,16 +185,15 @@ struct Stroke {
 };
 
 // Follows the flow from (x, y) for up to `reach` pixels in one sense, while
-// the reference keeps close to the stroke's colour.
+// the reference keeps close to the stroke's colour, adding the points to it.
 void trace(const Image &target, const Flow &flow, float x, float y, float sense, float reach, float step,
-           const Rgb &colour, float tolerance, std::vector<float> &px, std::vector<float> &py)
+           float tolerance, Stroke &s)
 {
-    float tx, ty;
-    flow.at(x, y, tx, ty);
-    tx *= sense, ty *= sense;
+    Dir t = nearest(flow, x, y);
+    float tx = t.x * sense, ty = t.y * sense;
     for (float run = step; run <= reach; run += step) {
-        float fx, fy;
-        flow.at(x, y, fx, fy);
+        Dir f = nearest(flow, x, y);
+        float fx = f.x, fy = f.y;
         if (fx * tx + fy * ty < 0.0f)
             fx = -fx, fy = -fy;
         // Some inertia, so strokes bend smoothly rather than jitter.
@@ -288,11 +206,11 @@ void trace(const Image &target, const Flow &flow, float x, float y, float sense,
         float nx = x + tx * step, ny = y + ty * step;
         if (nx < 0.0f || ny < 0.0f || nx > (float)(target.w - 1) || ny > (float)(target.h - 1))
             break;
-        if (colourDistance(sampleImage(target, nx, ny), colour) > tolerance)
+        if (colourDistance(nearest(target, nx, ny), s.colour) > tolerance)
             break;
         x = nx, y = ny;
-        px.push_back(x);
-        py.push_back(y);
+        s.x.push_back(x);
+        s.y.push_back(y);
     }
 }
 
@@ -353,13 +271,13 @@ void drawStroke(Image &canvas, Mask &relief, const Stroke &s)
 
 } // namespace
 
-Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<BrushPass> &passes, uint32_t seed,
-                       Mask &relief)
+Image paintOver(const Image &ref, const FlowFallback &fallback, const std::vector<BrushPass> &passes, uint32_t seed)
 {
     const int w = ref.w, h = ref.h;
+    const Flow flow = strokeFlow(ref, fallback);
     // A soft underpainting, so no gap between strokes shows bare canvas.
     Image canvas = blur(ref, passes.front().radius * 1.5f);
-    relief = Mask(w, h);
+    Mask relief(w, h);
     Rng rng(seed);
     for (size_t pass = 0; pass < passes.size(); pass++) {
         const BrushPass &bp = passes[pass];
@@ -387,7 +305,7 @@ Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<Bru
                 float sy = pass == 0 ? (float)cy + rng.range(0.0f, (float)cell) : (float)by;
                 sx = std::fmin(sx, (float)(w - 1));
                 sy = std::fmin(sy, (float)(h - 1));
-                Rgb c = sampleImage(target, sx, sy);
+                Rgb c = nearest(target, sx, sy);
                 // Paint is never mixed quite evenly.
                 float tone = 1.0f + 0.035f * rng.range(-1.0f, 1.0f);
                 c = Rgb{c.r * (1.0f + 0.02f * rng.range(-1.0f, 1.0f)), c.g, c.b * (1.0f + 0.02f * rng.range(-1.0f, 1.0f))} *
@@ -396,17 +314,13 @@ Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<Bru
                 float reach = 0.5f * bp.length * rng.range(0.6f, 1.0f);
                 float step = std::fmax(1.0f, bp.radius * 0.6f);
                 float tol = std::fmax(0.08f, 2.0f * bp.threshold);
-                std::vector<float> bxs, bys, fxs, fys;
-                trace(target, flow, sx, sy, -1.0f, reach, step, c, tol, bxs, bys);
-                trace(target, flow, sx, sy, 1.0f, reach, step, c, tol, fxs, fys);
-                for (size_t i = bxs.size(); i-- > 0;) {
-                    s.x.push_back(bxs[i]);
-                    s.y.push_back(bys[i]);
-                }
+                // Backwards from the start, turned round, then forwards.
+                trace(target, flow, sx, sy, -1.0f, reach, step, tol, s);
+                std::reverse(s.x.begin(), s.x.end());
+                std::reverse(s.y.begin(), s.y.end());
                 s.x.push_back(sx);
                 s.y.push_back(sy);
-                s.x.insert(s.x.end(), fxs.begin(), fxs.end());
-                s.y.insert(s.y.end(), fys.begin(), fys.end());
+                trace(target, flow, sx, sy, 1.0f, reach, step, tol, s);
                 strokes.push_back(std::move(s));
             }
         // Laid down in a shuffled order, as a hand would.
@@ -415,15 +329,22 @@ Image paintWithStrokes(const Image &ref, const Flow &flow, const std::vector<Bru
         for (const Stroke &s : strokes)
             drawStroke(canvas, relief, s);
     }
+    // Impasto: the relief of the paint lit from the upper left.
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            float slope = (relief.get(x + 1, y) - relief.get(x - 1, y)) + (relief.get(x, y + 1) - relief.get(x, y - 1));
+            canvas.at(x, y) = canvas.at(x, y) * (1.0f + 0.06f * slope);
+        }
     return canvas;
 }
 
-void impasto(Image &img, const Mask &relief, float strength)
+void vignette(Image &img, float strength, float inner, float outer, float xWeight, float yWeight)
 {
     for (int y = 0; y < img.h; y++)
         for (int x = 0; x < img.w; x++) {
-            float slope = (relief.get(x + 1, y) - relief.get(x - 1, y)) + (relief.get(x, y + 1) - relief.get(x, y - 1));
-            img.at(x, y) = img.at(x, y) * (1.0f + strength * slope);
+            float dx = ((float)x / (float)img.w - 0.5f) * 2.0f, dy = ((float)y / (float)img.h - 0.5f) * 2.0f;
+            float d = std::sqrt(dx * dx * xWeight + dy * dy * yWeight);
+            img.at(x, y) = img.at(x, y) * (1.0f - strength * smoothstep(inner, outer, d));
         }
 }
 
@@ -476,15 +397,11 @@ cairo_font_face_t *loadFont(const char *family, const char *style)
 
 void writePng(const Image &img, const std::string &path)
 {
-    std::vector<unsigned char> bytes((size_t)img.w * img.h * 3);
-    for (size_t i = 0; i < img.px.size(); i++) {
-        const Rgb &p = img.px[i];
-        bytes[3 * i + 0] = (unsigned char)std::lround(clamp01(p.r) * 255.0f);
-        bytes[3 * i + 1] = (unsigned char)std::lround(clamp01(p.g) * 255.0f);
-        bytes[3 * i + 2] = (unsigned char)std::lround(clamp01(p.b) * 255.0f);
-    }
-    png_image image;
-    std::memset(&image, 0, sizeof image);
+    std::vector<unsigned char> bytes;
+    for (const Rgb &p : img.px)
+        for (float v : {p.r, p.g, p.b})
+            bytes.push_back((unsigned char)std::lround(clamp01(v) * 255.0f));
+    png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = (png_uint_32)img.w;
     image.height = (png_uint_32)img.h;

@@ -2,8 +2,8 @@
 // figure.cpp
 // The two figure paintings. A head-and-shoulders bust is modelled as a signed
 // distance field and ray-marched with one hard key light, shadows and ambient
-// occlusion; the render is then worked over into paint (Kuwahara smearing,
-// stroke texture, canvas weave).
+// occlusion; the render is then worked over into paint (brush strokes that
+// follow the forms, the paint's relief, canvas weave).
 //
 // Model space: y up, the figure faces +z, one unit is about half a head high.
 //------------------------------------------------------------------------------
@@ -62,6 +62,9 @@ float noise3(V3 p, uint32_t seed)
 
 enum Material { SKIN, EYE, HAIR, MOUTH, CLOTH };
 
+// The head tilts and turns about the top of the neck.
+const V3 kNeckPivot = {0.0f, -0.55f, -0.1f};
+
 struct Pose {
     float pitch;      // radians, head tilted back (looking up) when positive
     float yaw;        // radians, head turned to the figure's left (+x) when positive
@@ -87,6 +90,7 @@ struct Figure {
     Pose pose;
     float cp, sp, cy, sy;
     V3 mastoid[2]; // behind the ears, in world space, where the neck muscles start
+    float mouthY;  // the middle of the mouth, in head space
     Lips lips;
 
     explicit Figure(const Pose &p) : pose(p)
@@ -95,21 +99,19 @@ struct Figure {
         cy = std::cos(p.yaw), sy = std::sin(p.yaw);
         mastoid[0] = headToWorld({-0.42f, -0.42f, -0.12f});
         mastoid[1] = headToWorld({0.42f, -0.42f, -0.12f});
-        float my = -0.55f - 0.05f * p.mouthOpen;
-        lips = {{0.0f, -0.505f, 0.76f}, {0.16f, 0.042f, 0.075f}, {0.0f, my - 0.065f - 0.06f * p.mouthOpen, 0.74f},
+        mouthY = -0.55f - 0.05f * p.mouthOpen;
+        lips = {{0.0f, -0.505f, 0.76f}, {0.16f, 0.042f, 0.075f}, {0.0f, mouthY - 0.065f - 0.06f * p.mouthOpen, 0.74f},
                 {0.145f, 0.05f, 0.075f}};
     }
 
-    // World point into head space: about the top of the neck, undo the turn
-    // and then the tilt.
-    V3 toHead(V3 p) const
+    // World direction into head space: undo the turn and then the tilt.
+    V3 dirToHead(V3 d) const
     {
-        const V3 pivot = {0.0f, -0.55f, -0.1f};
-        V3 q = p - pivot;
-        V3 r = {q.x * cy - q.z * sy, q.y, q.x * sy + q.z * cy};
-        V3 s = {r.x, r.y * cp - r.z * sp, r.y * sp + r.z * cp};
-        return s + pivot;
+        V3 r = {d.x * cy - d.z * sy, d.y, d.x * sy + d.z * cy};
+        return {r.x, r.y * cp - r.z * sp, r.y * sp + r.z * cp};
     }
+
+    V3 toHead(V3 p) const { return dirToHead(p - kNeckPivot) + kNeckPivot; }
 
     // Head space direction back to world space.
     V3 headDirToWorld(V3 d) const
@@ -118,11 +120,7 @@ struct Figure {
         return {s.x * cy + s.z * sy, s.y, -s.x * sy + s.z * cy};
     }
 
-    V3 headToWorld(V3 p) const
-    {
-        const V3 pivot = {0.0f, -0.55f, -0.1f};
-        return headDirToWorld(p - pivot) + pivot;
-    }
+    V3 headToWorld(V3 p) const { return headDirToWorld(p - kNeckPivot) + kNeckPivot; }
 
     Hit head(V3 p) const
     {
@@ -143,12 +141,11 @@ struct Figure {
         d = smin(d, sdEllipsoid(m - V3{0.09f, -0.33f, 0.84f}, {0.07f, 0.06f, 0.07f}), 0.04f);
         d = smax(d, -sdEllipsoid(m - V3{0.05f, -0.385f, 0.88f}, {0.03f, 0.018f, 0.035f}), 0.015f);
         // Lips, and the opening between them.
-        float my = -0.55f - 0.05f * o.mouthOpen;
         d = smin(d, sdEllipsoid(p - lips.upperC, lips.upperR), 0.05f);
         d = smin(d, sdEllipsoid(p - lips.lowerC, lips.lowerR), 0.05f);
         Material mat = SKIN;
         if (o.mouthOpen > 0.0f) {
-            float cut = sdEllipsoid(p - V3{0.0f, my, 0.86f}, {0.12f + 0.03f * o.mouthOpen, 0.025f + 0.08f * o.mouthOpen,
+            float cut = sdEllipsoid(p - V3{0.0f, mouthY, 0.86f}, {0.12f + 0.03f * o.mouthOpen, 0.025f + 0.08f * o.mouthOpen,
                                                                0.22f});
             d = smax(d, -cut, 0.03f);
             if (cut < 0.02f && d < 0.05f)
@@ -215,6 +212,7 @@ struct Figure {
         shoulders = smin(shoulders, sdCapsule(m, {0.12f, -1.55f, 0.16f}, {0.95f, -1.6f, -0.02f}, 0.06f), 0.08f);
         d = smin(d, shoulders, 0.3f);
         Hit h = {d, SKIN, false};
+        float cloth = h.d;
         if (pose.clothing == 1) {
             // A shirt with an open collar: it stands off the body, its collar
             // rolls over along the V at the throat, and soft folds run down
@@ -223,10 +221,7 @@ struct Figure {
             float edge = (p.y - vline) * 0.66f;
             float folds = 0.02f * std::sin(p.x * 6.0f + 2.0f * noise3(p * 1.3f, 61u)) * smoothstep(-1.7f, -2.5f, p.y);
             float roll = 0.045f * std::exp(-(edge + 0.07f) * (edge + 0.07f) / 0.004f);
-            float shirt = d - 0.05f - folds - roll;
-            shirt = smax(shirt, edge, 0.02f);
-            if (shirt < h.d)
-                h = {shirt, CLOTH, false};
+            cloth = smax(d - 0.05f - folds - roll, edge, 0.02f);
         } else if (pose.clothing == 2) {
             // Heavy cloth slung diagonally across the chest: a layer standing
             // off the body with a rolled hem and folds sagging along it.
@@ -236,11 +231,10 @@ struct Figure {
             float folds = 0.035f * std::sin(sag * 9.0f - p.x * 2.0f + 1.6f * noise3(p * 1.1f, 62u)) *
                           smoothstep(0.05f, 0.35f, sag);
             float roll = 0.035f * std::exp(-(edge + 0.06f) * (edge + 0.06f) / 0.003f);
-            float cloth = d - 0.06f - folds - roll;
-            cloth = smax(cloth, edge, 0.025f);
-            if (cloth < h.d)
-                h = {cloth, CLOTH, false};
+            cloth = smax(d - 0.06f - folds - roll, edge, 0.025f);
         }
+        if (cloth < h.d)
+            h = {cloth, CLOTH, false};
         return h;
     }
 
@@ -473,8 +467,7 @@ Sample shade(const Figure &fig, const Camera &cam, const Light &light, const Pal
     }
     case MOUTH: {
         // Inside the mouth; the upper teeth show under the top lip.
-        float my = -0.55f - 0.05f * fig.pose.mouthOpen;
-        float top = my + 0.015f + 0.06f * fig.pose.mouthOpen;
+        float top = fig.mouthY + 0.015f + 0.06f * fig.pose.mouthOpen;
         bool teeth = hp.y > top - 0.045f && std::fabs(hp.x) < 0.1f;
         albedo = teeth ? hexColor(0xcfc4b0) : hexColor(0x3a1410);
         gloss = teeth ? 0.2f : 0.05f;
@@ -523,28 +516,24 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, const Pal
              Mask &cover)
 {
     Image out(w, h);
-    std::vector<int> mat((size_t)w * h);
+    Grid<int> mat(w, h);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             Sample s = shade(fig, cam, light, pal, cam.ray((float)x + 0.5f, (float)y + 0.5f, w, h));
             out.at(x, y) = s.colour;
             cover.at(x, y) = s.cover;
-            mat[(size_t)y * w + x] = s.material;
+            mat.at(x, y) = s.material;
         }
     Image first = out;
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
+            // The neighbours; read clamped, a border pixel compares with itself.
             bool edge = false;
             const Rgb &c = first.at(x, y);
             for (int dy = -1; dy <= 1 && !edge; dy++)
-                for (int dx = -1; dx <= 1 && !edge; dx++) {
-                    int nx = x + dx, ny = y + dy;
-                    if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                        continue;
-                    const Rgb &o = first.at(nx, ny);
-                    edge = mat[(size_t)ny * w + nx] != mat[(size_t)y * w + x] ||
-                           std::fabs(o.r - c.r) + std::fabs(o.g - c.g) + std::fabs(o.b - c.b) > 0.25f;
-                }
+                for (int dx = -1; dx <= 1 && !edge; dx++)
+                    edge = mat.get(x + dx, y + dy) != mat.at(x, y) ||
+                           colourDistance(first.get(x + dx, y + dy), c) > 0.25f;
             if (!edge)
                 continue;
             Rgb sum = c;
@@ -562,8 +551,8 @@ Image render(const Figure &fig, const Camera &cam, const Light &light, const Pal
     // Colour where the figure is only partly present is premultiplied; undo it
     // so mixing with the ground is right.
     for (size_t i = 0; i < out.px.size(); i++)
-        if (cover.v[i] > 0.0f)
-            out.px[i] = out.px[i] * (1.0f / cover.v[i]);
+        if (cover.px[i] > 0.0f)
+            out.px[i] = out.px[i] * (1.0f / cover.px[i]);
     return out;
 }
 
@@ -576,7 +565,7 @@ Rgb toDisplay(Rgb c)
         float d = std::pow(1.0f - std::exp(-1.8f * std::fmax(0.0f, v)), 1.0f / 2.2f);
         return 0.5f * d + 0.5f * d * d * (3.0f - 2.0f * d); // firmer contrast
     };
-    float l = 0.299f * c.r + 0.587f * c.g + 0.114f * c.b;
+    float l = luma(c);
     if (l <= 1e-6f)
         return {0, 0, 0};
     Rgb o = mix(c * (f(l) / l), Rgb{f(c.r), f(c.g), f(c.b)}, 0.5f);
@@ -591,10 +580,7 @@ void catchLights(Image &img, const Figure &fig, const Camera &cam, const Light &
 {
     const int w = img.w, h = img.h;
     V3 g = normalize(fig.pose.gaze);
-    // The lamp's direction in head space.
-    V3 ld = light.dir;
-    V3 r = {ld.x * fig.cy - ld.z * fig.sy, ld.y, ld.x * fig.sy + ld.z * fig.cy};
-    V3 lh = {r.x, r.y * fig.cp - r.z * fig.sp, r.y * fig.sp + r.z * fig.cp};
+    V3 lh = fig.dirToHead(light.dir);
     for (float side : {-1.0f, 1.0f}) {
         V3 c = {0.26f * side, 0.04f, 0.62f};
         V3 spot = c + normalize(g + lh * 0.45f) * 0.121f;
@@ -644,13 +630,8 @@ Image paintSidelit()
             img.at(x, y) = mix(bg, toDisplay(lin.at(x, y)), cover.at(x, y));
         }
     // Paint: strokes follow the forms, and lie on a slant across the ground.
-    Flow flow = strokeFlow(img, 3.0f, 0.01f, [](float, float, float &dx, float &dy) {
-        dx = 0.55f;
-        dy = -0.83f;
-    });
-    Mask relief(w, h);
-    img = paintWithStrokes(img, flow, {{5.0f, 22.0f, 0.0f}, {2.6f, 12.0f, 0.11f}, {1.0f, 4.0f, 0.1f}}, 72u, relief);
-    impasto(img, relief, 0.06f);
+    img = paintOver(img, [](float, float, float &dx, float &dy) { dx = 0.55f, dy = -0.83f; },
+                    {{5.0f, 22.0f, 0.0f}, {2.6f, 12.0f, 0.11f}, {1.0f, 4.0f, 0.1f}}, 72u);
     catchLights(img, fig, cam, light, Rgb{1.0f, 0.97f, 0.9f}, 1.1f);
     canvasWeave(img, 0.035f, 73u);
     return img;
@@ -671,6 +652,10 @@ Image paintSpider()
     Image lin = render(fig, cam, light, pal, w, h, cover);
     // The light's place on the picture: upper right, where he is looking.
     const float sx = 540.0f, sy = 40.0f;
+    // Sepia: luminance through a ramp from deep umber by way of ochre to cream.
+    const Rgb ramp[] = {hexColor(0x140b05), hexColor(0x3e2612), hexColor(0x7a5530), hexColor(0xb48d5c),
+                        hexColor(0xe6cfa2), hexColor(0xfff5de)};
+    const int stops = (int)(sizeof ramp / sizeof ramp[0]) - 1;
     Image img(w, h);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
@@ -681,13 +666,8 @@ Image paintSpider()
             float glow = 4.0f * std::exp(-r / 30.0f) + 0.6f * std::exp(-r / 90.0f) + 0.45f * std::exp(-r / 240.0f) * (0.3f + rays);
             float room = 0.015f + 0.012f * fbm((float)x * 0.01f, (float)y * 0.01f, 4, 82u);
             Rgb bg = Rgb{1, 1, 1} * (room + glow * 0.35f);
-            img.at(x, y) = mix(bg, lin.at(x, y), cover.at(x, y));
-        }
-    // Shafts of light through the haze: the glow carried outwards from the
-    // lamp, blocked where his head and shoulders stand in its way.
-    Image lit = img;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
+            // Shafts of light through the haze: the glow carried outwards from
+            // the lamp, blocked where his head and shoulders stand in its way.
             float sum = 0.0f;
             const int n = 40;
             for (int i = 0; i < n; i++) {
@@ -696,44 +676,26 @@ Image paintSpider()
                 int ix = (int)qx, iy = (int)qy;
                 if (ix < 0 || iy < 0 || ix >= w || iy >= h)
                     continue;
-                float dx = qx - sx, dy = qy - sy;
-                sum += std::exp(-std::sqrt(dx * dx + dy * dy) / 90.0f) * (1.0f - cover.at(ix, iy));
+                float qdx = qx - sx, qdy = qy - sy;
+                sum += std::exp(-std::sqrt(qdx * qdx + qdy * qdy) / 90.0f) * (1.0f - cover.at(ix, iy));
             }
-            float dx = (float)x - sx, dy = (float)y - sy;
-            float r = std::sqrt(dx * dx + dy * dy);
             float shaft = sum / (float)n;
             // The glow spills over his edges too.
-            lit.at(x, y) = img.at(x, y) + Rgb{1, 1, 1} * (0.12f * shaft + 0.1f * std::exp(-r / 90.0f));
-        }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            img.at(x, y) = toDisplay(lit.at(x, y));
-    // Sepia: luminance through a ramp from deep umber by way of ochre to cream.
-    const Rgb ramp[] = {hexColor(0x140b05), hexColor(0x3e2612), hexColor(0x7a5530), hexColor(0xb48d5c),
-                        hexColor(0xe6cfa2), hexColor(0xfff5de)};
-    const int stops = (int)(sizeof ramp / sizeof ramp[0]) - 1;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            Rgb c = img.at(x, y);
-            float l = std::pow(clamp01(0.299f * c.r + 0.587f * c.g + 0.114f * c.b), 1.25f) * (float)stops;
+            Rgb lit = mix(bg, lin.at(x, y), cover.at(x, y)) + Rgb{1, 1, 1} * (0.12f * shaft + 0.1f * std::exp(-r / 90.0f));
+            Rgb c = toDisplay(lit);
+            float l = std::pow(clamp01(luma(c)), 1.25f) * (float)stops;
             int i = std::min(stops - 1, (int)l);
             img.at(x, y) = mix(ramp[i], ramp[i + 1], l - (float)i);
         }
-    Flow flow = strokeFlow(img, 3.0f, 0.01f, [sx, sy](float x, float y, float &dx, float &dy) {
+    // Towards the lamp where the picture is flat.
+    auto towardsLamp = [sx, sy](float x, float y, float &dx, float &dy) {
         float ax = sx - x, ay = sy - y, l = std::sqrt(ax * ax + ay * ay) + 1e-3f;
         dx = ax / l;
         dy = ay / l;
-    });
-    Mask relief(w, h);
-    img = paintWithStrokes(img, flow, {{6.0f, 26.0f, 0.0f}, {3.0f, 14.0f, 0.1f}, {1.0f, 4.0f, 0.09f}}, 83u, relief);
-    impasto(img, relief, 0.06f);
+    };
+    img = paintOver(img, towardsLamp, {{6.0f, 26.0f, 0.0f}, {3.0f, 14.0f, 0.1f}, {1.0f, 4.0f, 0.09f}}, 83u);
     catchLights(img, fig, cam, light, hexColor(0xfffaf0), 1.3f);
     canvasWeave(img, 0.035f, 84u);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            float dx = ((float)x / (float)w - 0.5f) * 2.0f, dy = ((float)y / (float)h - 0.5f) * 2.0f;
-            float v = 1.0f - 0.55f * smoothstep(0.5f, 1.45f, std::sqrt(dx * dx + dy * dy));
-            img.at(x, y) = img.at(x, y) * v;
-        }
+    vignette(img, 0.55f, 0.5f, 1.45f, 1.0f, 1.0f);
     return img;
 }

@@ -7,6 +7,7 @@
 #include "pictures.h"
 
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -40,16 +41,14 @@ void textPath(cairo_t *cr, const std::vector<TextLine> &lines)
     for (const TextLine &l : lines) {
         cairo_set_font_face(cr, l.font);
         cairo_set_font_size(cr, l.size);
-        double total = 0.0;
-        std::vector<double> advance;
+        std::vector<double> advance; // each letter's, with the spacing after it
         for (const char *c = l.text; *c; c++) {
             char one[2] = {*c, 0};
             cairo_text_extents_t e;
             cairo_text_extents(cr, one, &e);
             advance.push_back(e.x_advance + l.spacing);
-            total += e.x_advance + l.spacing;
         }
-        total -= l.spacing;
+        double total = std::accumulate(advance.begin(), advance.end(), 0.0) - l.spacing;
         double x = l.centred ? l.x - total / 2.0 : l.x;
         if (l.spacing == 0.0f) {
             // Whole-string layout keeps the font's own kerning-free advances.
@@ -57,9 +56,8 @@ void textPath(cairo_t *cr, const std::vector<TextLine> &lines)
             cairo_text_path(cr, l.text);
             continue;
         }
-        size_t i = 0;
-        for (const char *c = l.text; *c; c++, i++) {
-            char one[2] = {*c, 0};
+        for (size_t i = 0; l.text[i]; i++) {
+            char one[2] = {l.text[i], 0};
             cairo_move_to(cr, x, l.y);
             cairo_text_path(cr, one);
             x += advance[i];
@@ -129,16 +127,6 @@ void paintText(Image &img, const std::vector<TextLine> &lines, const TextStyle &
     }
 }
 
-void vignette(Image &img, float strength)
-{
-    for (int y = 0; y < img.h; y++)
-        for (int x = 0; x < img.w; x++) {
-            float dx = ((float)x / (float)img.w - 0.5f) * 2.0f, dy = ((float)y / (float)img.h - 0.5f) * 2.0f;
-            float d = std::sqrt(dx * dx * 0.8f + dy * dy * 0.6f);
-            img.at(x, y) = img.at(x, y) * (1.0f - strength * smoothstep(0.45f, 1.25f, d));
-        }
-}
-
 } // namespace
 
 Image paintLitelogo()
@@ -176,21 +164,12 @@ Image paintLitelogo()
         {"corbanet", title, 116.0f, 316.0f, 190.0f, true, 0.0f},
         {"DEMO", small, 40.0f, 388.0f, 240.0f, false, 14.0f},
     };
-    TextStyle st;
-    st.top = hexColor(0xffe070);
-    st.middle = hexColor(0xff8c1a);
-    st.bottom = hexColor(0xb8380a);
-    st.outline = hexColor(0x1c0d06);
-    st.outlineWidth = 9.0f;
-    st.shadowBlur = 7.0f;
-    st.shadowX = 7.0f;
-    st.shadowY = 9.0f;
-    st.shadowStrength = 0.6f;
-    st.ink = 0.0f;
+    const TextStyle st = {hexColor(0xffe070), hexColor(0xff8c1a), hexColor(0xb8380a), hexColor(0x1c0d06),
+                          9.0f, 7.0f, 7.0f, 9.0f, 0.6f, 0.0f};
     paintText(img, lines, st, 70.0f, 245.0f, 14u);
     cairo_font_face_destroy(title);
     cairo_font_face_destroy(small);
-    vignette(img, 0.45f);
+    vignette(img, 0.45f, 0.45f, 1.25f, 0.8f, 0.6f);
     return img;
 }
 
@@ -226,23 +205,14 @@ Image paintZorsmall()
             v *= 1.0f - 0.18f * blot;
             img.at(x, y) = c * v;
         }
-    vignette(img, 0.55f);
+    vignette(img, 0.55f, 0.45f, 1.25f, 0.8f, 0.6f);
 
     cairo_font_face_t *script = loadFont("Z003", "Medium Italic");
     cairo_font_face_t *serif = loadFont("URW Bookman", "Light Italic");
     std::vector<TextLine> big = {{"thanks for watching", script, 84.0f, 320.0f, 118.0f, true, 0.0f}};
     std::vector<TextLine> small = {{"see you at the next party", serif, 27.0f, 320.0f, 184.0f, true, 2.5f}};
-    TextStyle st;
-    st.top = hexColor(0xb8f06a);
-    st.middle = hexColor(0x4cbf3a);
-    st.bottom = hexColor(0x1d6d27);
-    st.outline = hexColor(0x0b2410);
-    st.outlineWidth = 5.0f;
-    st.shadowBlur = 5.0f;
-    st.shadowX = 4.0f;
-    st.shadowY = 5.0f;
-    st.shadowStrength = 0.55f;
-    st.ink = 0.35f;
+    TextStyle st = {hexColor(0xb8f06a), hexColor(0x4cbf3a), hexColor(0x1d6d27), hexColor(0x0b2410),
+                    5.0f, 5.0f, 4.0f, 5.0f, 0.55f, 0.35f};
     paintText(img, big, st, 50.0f, 140.0f, 36u);
     // Thinner outline and a closer shadow for the small line.
     st.outlineWidth = 2.5f;

@@ -13,7 +13,9 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 int main(int argc, char **argv)
@@ -24,31 +26,28 @@ int main(int argc, char **argv)
     }
     const std::string dir = argv[1];
     struct Job {
-        const char *file;
+        const char *name;
         Image (*paint)();
+        bool wanted;
     };
-    const Job jobs[] = {
-        {"litelogo.png", paintLitelogo},
-        {"sidelit.png", paintSidelit},
-        {"spider.png", paintSpider},
-        {"zorsmall.png", paintZorsmall},
+    Job jobs[] = {
+        {"litelogo", paintLitelogo, argc == 2},
+        {"sidelit", paintSidelit, argc == 2},
+        {"spider", paintSpider, argc == 2},
+        {"zorsmall", paintZorsmall, argc == 2},
     };
     for (int i = 2; i < argc; i++) {
-        bool known = false;
-        for (const Job &job : jobs)
-            known = known || std::string(argv[i]) + ".png" == job.file;
-        if (!known) {
+        Job *job = std::find_if(std::begin(jobs), std::end(jobs),
+                                [&](const Job &j) { return argv[i] == std::string(j.name); });
+        if (job == std::end(jobs)) {
             std::fprintf(stderr, "painter: no picture called '%s'\n", argv[i]);
             return 2;
         }
+        job->wanted = true;
     }
-    for (const Job &job : jobs) {
-        bool wanted = argc == 2;
-        for (int i = 2; i < argc; i++)
-            wanted = wanted || std::string(argv[i]) + ".png" == job.file;
-        if (wanted)
-            writePng(job.paint(), dir + "/" + job.file);
-    }
+    for (const Job &job : jobs)
+        if (job.wanted)
+            writePng(job.paint(), dir + "/" + job.name + ".png");
     // Release Cairo's font caches and fontconfig's configuration, so a leak
     // checker sees a clean exit.
     cairo_debug_reset_static_data();

@@ -105,8 +105,7 @@ int main(int argc, char **argv)
 
     // libpng's simplified reader converts any PNG (palette, grey, 16 bit,
     // with or without alpha) to 8-bit RGBA.
-    png_image image;
-    std::memset(&image, 0, sizeof image);
+    png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, pngPath.c_str()))
         fail("cannot read " + pngPath + ": " + image.message);
@@ -118,22 +117,13 @@ int main(int argc, char **argv)
     }
     image.format = PNG_FORMAT_RGBA;
     const size_t rowBytes = (size_t)wantW * 4;
-    std::vector<unsigned char> decoded(rowBytes * wantH);
-    if (!png_image_finish_read(&image, nullptr, decoded.data(), (png_int_32)rowBytes, nullptr))
+    std::vector<unsigned char> raw(rowBytes * wantH);
+    // A negative row stride has libpng store the bottom row first.
+    if (!png_image_finish_read(&image, nullptr, raw.data(), -(png_int_32)rowBytes, nullptr))
         fail("cannot decode " + pngPath + ": " + image.message);
-
-    // Bottom row first; alpha has no effect on the show, so it is always 255.
-    std::vector<unsigned char> raw(decoded.size());
-    for (unsigned y = 0; y < wantH; y++) {
-        const unsigned char *src = &decoded[(size_t)(wantH - 1 - y) * rowBytes];
-        unsigned char *dst = &raw[(size_t)y * rowBytes];
-        for (unsigned x = 0; x < wantW; x++) {
-            dst[4 * x + 0] = src[4 * x + 0];
-            dst[4 * x + 1] = src[4 * x + 1];
-            dst[4 * x + 2] = src[4 * x + 2];
-            dst[4 * x + 3] = 255;
-        }
-    }
+    // Alpha has no effect on the show, so it is always 255.
+    for (size_t i = 3; i < raw.size(); i += 4)
+        raw[i] = 255;
     writeFile(rawPath, raw.data(), raw.size());
 
     std::string guard;
