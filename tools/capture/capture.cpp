@@ -13,6 +13,8 @@
 #include <string>
 #include <unistd.h>
 
+#include <GL/freeglut.h>
+
 #include "music_file.h"
 #include "encoding_sink.h"
 #include "mp4_writer.h"
@@ -22,7 +24,6 @@
 #include "private_display.h"
 #include "progress.h"
 #include "recorder.h"
-#include "soundtrack.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define CAPTURE_LEAK_CHECK 1
@@ -92,7 +93,7 @@ struct RecordingWindow {
         // it is told to ignore) from ours: it looks now, once.
         __lsan_do_leak_check();
 #endif
-        closeRecordingWindow();
+        glutExit();
     }
 };
 
@@ -125,13 +126,8 @@ static int record(const CaptureOptions &o)
         return fail(error);
 
     musicReadFrom(o.module.c_str());
-    Soundtrack music;
     Mp4Writer writer;
-    VideoSettings video = {o.width, o.height, o.fps, defaultPreset, defaultCrf};
-    OutputFormat container;
-    container.muxer = o.muxer;
-    container.streamed = streamed;
-    if (!writer.open(url, video, &music, &error, container))
+    if (!writer.open(url, o.width, o.height, o.fps, &error, o.muxer, streamed))
         return fail(error);
 
     EncodingSink sink(writer, (size_t)o.width * o.height * 4);
