@@ -82,7 +82,7 @@ public:
     {
         flushStdout();
         if (!file)
-            file = fopen("/dev/null", "w+");
+            file = fopen("/dev/null", "w+e");
         if (file && saved >= 0)
             dup2(fileno(file), 1);
     }
