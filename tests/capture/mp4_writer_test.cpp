@@ -17,7 +17,6 @@
 #include "mp4_writer.h"
 #include "music_file.h"
 #include "sound.h"
-#include "soundtrack.h"
 
 namespace {
 
@@ -64,12 +63,17 @@ std::string firstBytes(const std::string &path, size_t count)
     return bytes;
 }
 
+// The music layer's pulled output, ended (musicPullEnd) when this goes.
+struct PulledMusic {
+    ~PulledMusic() { musicPullEnd(); }
+};
+
 // The module at `path` playing into the music layer's pulled output, as
 // the show starts it in a recording; none when it would not load.
 MusicModule *playPulled(const std::string &path)
 {
-    musicPullAt(Soundtrack::rate);
-    soundInit(Soundtrack::rate, 32);
+    musicPullAt(soundtrackRate);
+    soundInit(soundtrackRate, 32);
     MusicModule *module = musicLoad(path.c_str());
     musicPlay(module);
     return module;
@@ -83,10 +87,9 @@ TEST(Mp4Writer, PicturesComeBackInOrderUprightAndInTheirColours)
                         white[3] = {235, 235, 235};
     std::string dir = makeScratchDir("writer");
     std::string path = dir + "/pictures.mp4";
-    Soundtrack silence;
     Mp4Writer writer;
     std::string error;
-    ASSERT_TRUE(writer.open(path, VideoSettings{W, H, 10, defaultPreset, defaultCrf}, &silence, &error)) << error;
+    ASSERT_TRUE(writer.open(path, W, H, 10, &error)) << error;
     ASSERT_TRUE(writer.addPicture(halves(blue, red).data(), 1, &error)) << error;
     ASSERT_TRUE(writer.addPicture(halves(green, white).data(), 4, &error)) << error;
     ASSERT_TRUE(writer.addPicture(halves(red, blue).data(), 2, &error)) << error;
@@ -135,11 +138,11 @@ TEST(Mp4Writer, SoundtrackEndsWithTheVideoAtAnyRate)
     for (int fps : {7, 24}) {
         SCOPED_TRACE("fps " + std::to_string(fps));
         std::string path = dir + "/rate" + std::to_string(fps) + ".mp4";
-        Soundtrack music;
+        PulledMusic music;
         ASSERT_NE(playPulled(moduleFile()), nullptr);
         Mp4Writer writer;
         std::string error;
-        ASSERT_TRUE(writer.open(path, VideoSettings{W, H, fps, defaultPreset, defaultCrf}, &music, &error));
+        ASSERT_TRUE(writer.open(path, W, H, fps, &error));
         const unsigned char grey[3] = {128, 128, 128};
         std::vector<unsigned char> picture = halves(grey, grey);
         int frames = 0;
@@ -165,18 +168,16 @@ TEST(Mp4Writer, SoundtrackEndsWithTheVideoAtAnyRate)
 
 TEST(Mp4Writer, UnwritablePathIsRefusedAtOpen)
 {
-    Soundtrack silence;
     Mp4Writer writer;
     std::string error;
-    EXPECT_FALSE(writer.open("/nonexistent-folder/x.mp4", VideoSettings{W, H, 10, defaultPreset, defaultCrf},
-                             &silence, &error));
+    EXPECT_FALSE(writer.open("/nonexistent-folder/x.mp4", W, H, 10, &error));
     EXPECT_NE(error.find("/nonexistent-folder/x.mp4"), std::string::npos) << error;
 }
 
 TEST(Soundtrack, IsTheModuleAsLibopenmptRendersIt)
 {
     std::string path = moduleFile();
-    Soundtrack music;
+    PulledMusic music;
     MusicModule *module = playPulled(path);
     ASSERT_NE(module, nullptr);
 
@@ -203,7 +204,7 @@ TEST(Soundtrack, IsTheModuleAsLibopenmptRendersIt)
             musicStop(module);
             soundClose();
         }
-        music.read(&l1[at], &r1[at], std::min<size_t>(1024, total - at));
+        musicPull(&l1[at], &r1[at], std::min<size_t>(1024, total - at));
     }
     for (size_t at = 0; at < total; at += 4000)
         openmpt_module_read_float_stereo(mod, 44100, std::min<size_t>(4000, total - at), &l2[at], &r2[at]);
@@ -229,10 +230,10 @@ TEST(Soundtrack, MissingOrBadModuleIsSilence)
     fclose(f);
     for (std::string path : {dir + "/missing.xm", notModule, dir}) {
         SCOPED_TRACE(path);
-        Soundtrack music;
+        PulledMusic music;
         EXPECT_EQ(playPulled(path), nullptr);
         std::vector<float> l(500, 1.0f), r(500, 1.0f);
-        music.read(l.data(), r.data(), l.size());
+        musicPull(l.data(), r.data(), l.size());
         for (size_t i = 0; i < l.size(); ++i)
             ASSERT_TRUE(l[i] == 0 && r[i] == 0) << "sample " << i;
     }
@@ -253,15 +254,10 @@ TEST(Mp4Writer, ContainerIsTheOneAskedFor)
     const unsigned char grey[3] = {128, 128, 128};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.muxer);
-        Soundtrack silence;
         Mp4Writer writer;
         std::string error;
-        OutputFormat container;
-        container.muxer = c.muxer;
         std::string path = dir + "/" + c.name;
-        ASSERT_TRUE(writer.open(path, VideoSettings{W, H, 10, defaultPreset, defaultCrf}, &silence, &error,
-                                container))
-            << error;
+        ASSERT_TRUE(writer.open(path, W, H, 10, &error, c.muxer)) << error;
         ASSERT_TRUE(writer.addPicture(halves(grey, grey).data(), 5, &error)) << error;
         ASSERT_TRUE(writer.finish(&error)) << error;
         EXPECT_EQ(firstBytes(path, c.at + c.magic.size()).substr(c.at), c.magic);
@@ -283,11 +279,9 @@ TEST(Mp4Writer, FfmpegsLogStaysOffTheTerminalAndExplainsTheFailure)
     FILE *err = fopen(errPath.c_str(), "w");
     ASSERT_NE(err, nullptr);
     dup2(fileno(err), 2);
-    Soundtrack silence;
     Mp4Writer writer;
     std::string error;
-    bool opened = writer.open(dir + "/wide.mp4", VideoSettings{16386, 16, 10, defaultPreset, defaultCrf},
-                              &silence, &error);
+    bool opened = writer.open(dir + "/wide.mp4", 16386, 16, 10, &error);
     fflush(stderr);
     dup2(saved, 2);
     close(saved);

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <pty.h>
 #include <string>
@@ -280,4 +281,18 @@ TEST(Program, QuietRunWithoutTheModuleHasASilentSoundtrack)
     EXPECT_NEAR(f.videoSeconds, (2722 + 30 * 5) / 5.0, 1e-6);
     EXPECT_NEAR((double)f.audioSamples / 44100, f.videoSeconds, 1024.0 / 44100);
     EXPECT_EQ(f.audioPeak, 0.0f);
+}
+
+TEST(Program, ProgressNamesTheProgramHoweverLongItsName)
+{
+    // A launcher gives the name (CORBANET_DEMO_NAME); the progress line
+    // carries all of it, and after it the bar and the count.
+    std::string name(300, 'n');
+    setenv("CORBANET_DEMO_NAME", name.c_str(), 1);
+    ProgramRun run = runCapture({"--size", "32x32", "--fps", "5", "-o", makeScratchDir("longname") + "/a.mp4"},
+                                DEMO_BINARY_DIR);
+    unsetenv("CORBANET_DEMO_NAME");
+    EXPECT_EQ(exitCode(run), 0) << run.err;
+    EXPECT_NE(run.err.find(name + ": [" + std::string(30, '#') + "] 2872/2872 frames  "), std::string::npos)
+        << run.err;
 }

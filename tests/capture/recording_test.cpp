@@ -141,7 +141,7 @@ public:
     writeFile(dir + "/runs", sink.runs.str());
     writeFile(dir + "/statistics", result.statistics);
     writeFile(dir + "/result", std::to_string(result.exitStatus) + " " + std::to_string(result.frames));
-    closeRecordingWindow();
+    glutExit();
     server.stop();
     _exit(0);
 }

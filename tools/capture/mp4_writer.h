@@ -1,10 +1,13 @@
-// mp4_writer.h -- pictures and the soundtrack into an MP4 file.
+// mp4_writer.h -- pictures and the music into a video file.
 //
 // H.264 (libx264) in yuv420p, which every player takes, and AAC; encoded in
 // this process through FFmpeg's libraries. The video's frame rate is fixed;
-// the audio follows the video: after every picture the soundtrack is encoded
-// up to the time the video has reached, so the file is interleaved as it is
-// written and both streams end together.
+// the audio follows the video: after every picture the music layer's pulled
+// output (musicPull) is encoded up to the time the video has reached, so the
+// file is interleaved as it is written and both streams end together.
+//
+// FFmpeg's own log never reaches the terminal: the writer keeps its last
+// error line instead and adds it to the one-line reason of a failed call.
 #ifndef MP4_WRITER_H
 #define MP4_WRITER_H
 
@@ -16,35 +19,9 @@ struct AVCodecContext;
 struct AVStream;
 struct AVFrame;
 struct AVPacket;
-class Soundtrack;
 
-struct VideoSettings {
-    int width;
-    int height;
-    int fps;
-    const char *preset;             // libx264's speed preset
-    int crf;                        // libx264's constant quality, 0 to 51, lower is better
-};
-
-// What `capture` records with. On a two-core machine x264 takes over half
-// of the time even at its fastest preset (the rest is the show's drawing),
-// so: ultrafast, with CABAC put back (a fifth smaller files for about one
-// millisecond a frame at 720p), and x264's default quality.
-const char *const defaultPreset = "ultrafast";
-const int defaultCrf = 23;
-
-// The container around the streams: FFmpeg's muxer ("mp4", "mov",
-// "matroska"), and whether the output is a stream that cannot seek (a
-// pipe), written as fragmented MP4 that a player reads as it comes.
-struct OutputFormat {
-    std::string muxer = "mp4";
-    bool streamed = false;
-};
-
-// FFmpeg's own log never reaches the terminal: the writer keeps its last
-// error line instead and adds it to the one-line reason of a failed call.
-// Returns that line ("libx264: invalid width x height (...)") and forgets it.
-std::string takeFfmpegError();
+// The rate of the soundtrack, and of the music layer's pulled output.
+const int soundtrackRate = 44100;
 
 class Mp4Writer {
 public:
@@ -53,11 +30,13 @@ public:
     Mp4Writer &operator=(const Mp4Writer &) = delete;
     ~Mp4Writer();                   // without finish(), leaves an unplayable file
 
-    // Creates `path` (an FFmpeg URL: a file name, or "pipe:N" for the file
-    // descriptor N) and prepares both streams; the soundtrack must outlive
-    // the writer. False with a one-line reason in `error` otherwise.
-    bool open(const std::string &path, const VideoSettings &video, Soundtrack *music, std::string *error,
-              const OutputFormat &container = OutputFormat());
+    // Creates `url` (a file name, or "pipe:N" for the file descriptor N) in
+    // the container FFmpeg's muxer `muxer` writes ("mp4", "mov",
+    // "matroska"); `streamed` is for an output that cannot seek, written as
+    // fragmented MP4 that a player reads as it comes. False with a one-line
+    // reason in `error` otherwise.
+    bool open(const std::string &url, int width, int height, int fps, std::string *error,
+              const std::string &muxer = "mp4", bool streamed = false);
 
     // One picture, four bytes a pixel in the order R, G, B, A, rows from the
     // bottom up as OpenGL reads them, shown for `copies` frames.
@@ -82,7 +61,6 @@ private:
     AVFrame *picture = nullptr;     // the yuv420p frame handed to the encoder
     AVFrame *sound = nullptr;
     AVPacket *packet = nullptr;
-    Soundtrack *music = nullptr;
     int fps = 0;
     int64_t videoFrames = 0;        // frames handed to the video encoder so far
     int64_t samplesSent = 0;        // stereo samples handed to the audio encoder so far

@@ -1,19 +1,27 @@
 // options.cpp -- see options.h.
 #include "options.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <getopt.h>
+#include <strings.h>
+
+// What can be recorded. Each side: at least 16, even (yuv420p keeps one
+// colour sample per 2 x 2 pixels), and at most 16384, the largest picture
+// libx264 encodes and Mesa's software renderer draws. The area: FFmpeg
+// refuses a picture whose (width + 128) x (height + 128) reaches
+// INT_MAX / 8, so at 16384 wide the height can be at most 16128.
+static const int minSide = 16, maxSide = 16384, maxFps = 240;
+static const long long maxPaddedArea = 268435455;   // (w + 128) x (h + 128) at most
 
 // A whole decimal number in [low, high], nothing before or after it.
-static bool readNumber(const char *text, int low, int high, int *value)
+static bool readNumber(const std::string &text, int low, int high, int *value)
 {
-    if (*text < '0' || *text > '9')
+    if (text.empty() || text[0] < '0' || text[0] > '9')
         return false;
     errno = 0;
     char *end = nullptr;
-    long v = strtol(text, &end, 10);
+    long v = strtol(text.c_str(), &end, 10);
     if (errno != 0 || *end != '\0' || v < low || v > high)
         return false;
     *value = (int)v;
@@ -24,25 +32,21 @@ static bool readSize(const std::string &text, int *width, int *height, std::stri
 {
     size_t x = text.find('x');
     int w = 0, h = 0;
-    if (x == std::string::npos || !readNumber(text.substr(0, x).c_str(), 1, 1 << 30, &w)
-        || !readNumber(text.substr(x + 1).c_str(), 1, 1 << 30, &h)) {
+    if (x == std::string::npos || !readNumber(text.substr(0, x), 1, 1 << 30, &w)
+        || !readNumber(text.substr(x + 1), 1, 1 << 30, &h)) {
         *error = "--size: expected WIDTHxHEIGHT, such as 1280x720, got '" + text + "'";
         return false;
     }
-    if (w < captureMinSide || h < captureMinSide || w > captureMaxSide || h > captureMaxSide) {
-        *error = "--size: each side must be from " + std::to_string(captureMinSide) + " to "
-                 + std::to_string(captureMaxSide) + " pixels, got '" + text + "'";
+    if (w < minSide || h < minSide || w > maxSide || h > maxSide || w % 2 || h % 2) {
+        *error = "--size: width and height must be even, each side from " + std::to_string(minSide) + " to "
+                 + std::to_string(maxSide) + " pixels, got '" + text + "'";
         return false;
     }
-    // yuv420p keeps one colour sample per 2 x 2 pixels, so the encoder takes
-    // even sides only.
-    if (w % 2 || h % 2) {
-        *error = "--size: width and height must be even, got '" + text + "'";
-        return false;
-    }
-    if (h > captureMaxHeight(w)) {
+    long long most = std::min<long long>(maxPaddedArea / (w + 128) - 128, maxSide);
+    most -= most % 2;
+    if (h > most) {
         *error = "--size: " + text + " is more than the encoder takes: at width " + std::to_string(w)
-                 + " the height can be at most " + std::to_string(captureMaxHeight(w));
+                 + " the height can be at most " + std::to_string(most);
         return false;
     }
     *width = w;
@@ -50,31 +54,16 @@ static bool readSize(const std::string &text, int *width, int *height, std::stri
     return true;
 }
 
-int captureMaxHeight(int width)
-{
-    long long h = captureMaxPaddedArea / (width + 128) - 128;
-    if (h > captureMaxSide)
-        h = captureMaxSide;
-    return (int)(h - h % 2);
-}
-
-// The container FFmpeg writes for an output name: the name's ending chooses.
+// The container FFmpeg writes for an output name: the name's ending
+// chooses; "-" is MP4, fragmented so that a player can read it as it comes.
 static bool containerFor(const std::string &name, std::string *muxer)
 {
-    static const struct {
-        const char *ending, *muxer;
-    } known[] = {{".mp4", "mp4"}, {".mov", "mov"}, {".mkv", "matroska"}};
-    if (name == "-") {
-        *muxer = "mp4";             // fragmented, so that a player can read it as it comes
+    static const char *const known[][2] = {{".mp4", "mp4"}, {".mov", "mov"}, {".mkv", "matroska"}};
+    if (name == "-")
         return true;
-    }
-    std::string lower;
-    for (char c : name)
-        lower += (char)tolower((unsigned char)c);
     for (const auto &k : known) {
-        std::string e = k.ending;
-        if (lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) {
-            *muxer = k.muxer;
+        if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, k[0]) == 0) {
+            *muxer = k[1];
             return true;
         }
     }
@@ -97,58 +86,45 @@ bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *e
     opterr = 0;                     // the messages are ours, one line each
     int c;
     while ((c = getopt_long(argc, argv, ":o:qh", longOptions, nullptr)) != -1) {
+        std::string arg = argv[optind - 1];    // the option itself, or its value
         switch (c) {
         case 'o':
-            if (*optarg == '\0') {
-                *error = "-o: the output file name is empty";
-                return false;
-            }
-            options->output = optarg;
-            break;
         case 'm':
             if (*optarg == '\0') {
-                *error = "--module: the module file name is empty";
+                *error = c == 'o' ? "-o: the output file name is empty"
+                                  : "--module: the module file name is empty";
                 return false;
             }
-            options->module = optarg;
+            (c == 'o' ? options->output : options->module) = optarg;
             break;
         case 's':
             if (!readSize(optarg, &options->width, &options->height, error))
                 return false;
             break;
         case 'f':
-            if (!readNumber(optarg, 1, captureMaxFps, &options->fps)) {
-                *error = "--fps: expected a whole number from 1 to " + std::to_string(captureMaxFps)
-                         + ", got '" + optarg + "'";
+            if (!readNumber(optarg, 1, maxFps, &options->fps)) {
+                *error = "--fps: expected a whole number from 1 to " + std::to_string(maxFps) + ", got '"
+                         + optarg + "'";
                 return false;
             }
             break;
         case 'q':
-            options->quiet = true;
-            break;
         case 'h':
-            options->help = true;
-            break;
         case 'V':
-            options->version = true;
+            (c == 'q' ? options->quiet : c == 'h' ? options->help : options->version) = true;
             break;
         case ':':
-            *error = std::string(argv[optind - 1]) + ": needs a value";
+            *error = arg + ": needs a value";
             return false;
         default:
             // A value given to an option that takes none, such as --quiet=1:
             // getopt reports the option's own letter.
-            if (optopt && std::string(argv[optind - 1]).rfind("--", 0) == 0) {
-                for (const struct option *o = longOptions; o->name; ++o)
-                    if (o->val == optopt && o->has_arg == no_argument) {
-                        *error = std::string("--") + o->name + " takes no value";
-                        return false;
-                    }
-            }
-            if (optopt)
-                *error = std::string("unknown option '-") + (char)optopt + "'";
-            else
-                *error = std::string("unknown option '") + argv[optind - 1] + "'";
+            for (const struct option *o = longOptions; optopt && arg.rfind("--", 0) == 0 && o->name; ++o)
+                if (o->val == optopt && o->has_arg == no_argument) {
+                    *error = std::string("--") + o->name + " takes no value";
+                    return false;
+                }
+            *error = "unknown option '" + (optopt ? std::string("-") + (char)optopt : arg) + "'";
             return false;
         }
     }
@@ -162,7 +138,6 @@ bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *e
     }
     return true;
 }
-
 std::string usageText(const std::string &name, const std::string &module)
 {
     std::string moduleDefault =

@@ -16,19 +16,6 @@ struct CaptureOptions {
     bool version = false;
 };
 
-// What can be recorded. Each side: at least 16, even (yuv420p keeps one
-// colour sample per 2 x 2 pixels), and at most 16384, the largest picture
-// libx264 encodes and Mesa's software renderer draws. The area: FFmpeg
-// refuses a picture whose (width + 128) x (height + 128) reaches
-// INT_MAX / 8, so at 16384 wide the height can be at most 16128.
-const int captureMinSide = 16;
-const int captureMaxSide = 16384;
-const long long captureMaxPaddedArea = 268435455;   // (w + 128) x (h + 128) at most
-const int captureMaxFps = 240;
-
-// The largest even height that can be recorded at width `width`.
-int captureMaxHeight(int width);
-
 // Reads the arguments into `options`. Returns false with a one-line reason in
 // `error` for anything it cannot take; `options` is then partly filled.
 bool parseOptions(int argc, char **argv, CaptureOptions *options, std::string *error);

@@ -46,14 +46,9 @@ PrivateDisplay::~PrivateDisplay()
 
 bool PrivateDisplay::start(int screenWidth, int screenHeight, std::string *error)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        *error = std::string("cannot start the X server: ") + strerror(errno);
-        return false;
-    }
+    int fds[2] = {-1, -1};
     pid_t parent = getpid();
-    pid = fork();
-    if (pid < 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0 || (pid = fork()) < 0) {
         *error = std::string("cannot start the X server: ") + strerror(errno);
         close(fds[0]);
         close(fds[1]);

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <iostream>
 #include <stdexcept>
 #include <unistd.h>
@@ -11,10 +10,10 @@
 #include <GL/freeglut.h>
 
 #include "demo.h"
+#include "mp4_writer.h"
 #include "music_file.h"
 #include "platform.h"
 #include "sound.h"
-#include "soundtrack.h"
 
 namespace {
 
@@ -66,31 +65,30 @@ void recordingExit(int status)
     throw ShowEnded{status};
 }
 
+void flushStdout()
+{
+    std::cout.flush();
+    fflush(stdout);
+}
+
 // Standard output goes to an unnamed file while the show runs, so that its
 // statistics neither mix with the caller's output nor land mid-line in a
-// progress bar; the file is read back at the end.
+// progress bar; the file is read back at the end. Without a file to collect
+// it in, the output is dropped rather than let onto the caller's standard
+// output.
 class StdoutCollector {
 public:
     StdoutCollector()
     {
-        std::cout.flush();
-        fflush(stdout);
-        file = tmpfile();
-        saved = dup(1);
-        if (saved < 0)
-            return;
-        // Without a file to collect it in, the output is dropped rather than
-        // let onto the caller's standard output.
-        int target = file ? fileno(file) : open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (target >= 0)
-            dup2(target, 1);
-        if (!file && target >= 0)
-            close(target);
+        flushStdout();
+        if (!file)
+            file = fopen("/dev/null", "w+e");
+        if (file && saved >= 0)
+            dup2(fileno(file), 1);
     }
     ~StdoutCollector()
     {
-        std::cout.flush();
-        fflush(stdout);
+        flushStdout();
         if (saved >= 0) {
             dup2(saved, 1);
             close(saved);
@@ -100,22 +98,20 @@ public:
     }
     std::string text()
     {
-        std::cout.flush();
-        fflush(stdout);
+        flushStdout();
         std::string all;
-        if (!file)
-            return all;
-        rewind(file);
         char buf[512];
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, file)) > 0)
+        if (file)
+            rewind(file);
+        while (file && (n = fread(buf, 1, sizeof buf, file)) > 0)
             all.append(buf, n);
         return all;
     }
 
 private:
-    FILE *file = nullptr;
-    int saved = -1;
+    FILE *file = tmpfile();
+    int saved = dup(1);
 };
 
 }  // namespace
@@ -144,11 +140,6 @@ bool openRecordingWindow(const std::string &displayName, int width, int height, 
     return true;
 }
 
-void closeRecordingWindow()
-{
-    glutExit();
-}
-
 RecordingResult recordShow(int width, int height, int fps, FrameSink &sink,
                            const std::function<bool()> &stopRequested)
 {
@@ -156,9 +147,9 @@ RecordingResult recordShow(int width, int height, int fps, FrameSink &sink,
     sysMilliseconds = recordingMilliseconds;
     sysSleepSeconds = recordingSleep;
     sysExit = recordingExit;
-    // The music plays into no device: the soundtrack pulls it, at the
+    // The music plays into no device: the writer pulls it, at the
     // recording's pace.
-    musicPullAt(Soundtrack::rate);
+    musicPullAt(soundtrackRate);
 
     StdoutCollector output;
     RecordingResult result = {-1, 0, ""};

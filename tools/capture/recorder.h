@@ -30,12 +30,9 @@ struct RecordingStopped {
 
 // Opens the show's window, `width` x `height` pixels, on the X display
 // `displayName`. False with a one-line reason in `error` when the renderer
-// cannot draw pictures of that size. Either way closeRecordingWindow()
-// closes what it opened.
+// cannot draw pictures of that size. Either way glutExit() closes the
+// window and the connection to the display.
 bool openRecordingWindow(const std::string &displayName, int width, int height, std::string *error);
-
-// Closes the window and the connection to the display.
-void closeRecordingWindow();
 
 struct RecordingResult {
     int exitStatus;                 // what the show passed to its exit
