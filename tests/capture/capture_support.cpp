@@ -2,16 +2,12 @@
 #include "capture_support.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <list>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 extern "C" {
@@ -20,8 +16,6 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
-
-extern char **environ;
 
 std::string makeScratchDir(const std::string &tag)
 {
@@ -47,67 +41,16 @@ std::vector<std::string> listDir(const std::string &dir)
     return names;
 }
 
-ProgramRun runCapture(const std::vector<std::string> &args, const std::string &cwd,
-                      const std::function<void(pid_t)> &whileRunning)
+Finished runCapture(const std::vector<std::string> &args, const std::string &cwd,
+                    const std::function<void(pid_t)> &whileRunning)
 {
-    ProgramRun run;
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        if (strncmp(*e, "DISPLAY=", 8) != 0 && strncmp(*e, "SDL_AUDIODRIVER=", 16) != 0)
-            env.push_back(*e);
-    std::vector<char *> envp, argv;
-    for (std::string &e : env)
-        envp.push_back(&e[0]);
-    envp.push_back(nullptr);
-    std::string program = CAPTURE_PROGRAM;
-    argv.push_back(&program[0]);
-    std::vector<std::string> argCopy = args;
-    for (std::string &a : argCopy)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0)
-        return run;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(out[1]);
-        close(err[0]);
-        close(err[1]);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(126);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
+    ChildProcess child;
+    if (child.start({CAPTURE_PROGRAM, args, cwd, {"DISPLAY", "SDL_AUDIODRIVER"}})) {
+        if (whileRunning)
+            whileRunning(child.pid);
+        child.finish(900);
     }
-    close(out[1]);
-    close(err[1]);
-    if (whileRunning)
-        whileRunning(pid);
-    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string *text[2] = {&run.out, &run.err};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0 && errno != EINTR)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buf[4096];
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                text[i]->append(buf, (size_t)n);
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                open -= 1;
-            }
-        }
-    }
-    waitpid(pid, &run.status, 0);
-    return run;
+    return {child.status, child.out, child.err};
 }
 
 std::vector<pid_t> childrenOf(pid_t parent)

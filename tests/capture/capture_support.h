@@ -12,6 +12,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "child_process.h"
 #include "files.h"
 
 // A new empty folder under the system's temporary folder, removed with its
@@ -21,17 +22,12 @@ std::string makeScratchDir(const std::string &tag);
 // The names in a folder, sorted, without "." and "..".
 std::vector<std::string> listDir(const std::string &dir);
 
-struct ProgramRun {
-    int status = -1;                // as from waitpid
-    std::string out, err;
-};
-
 // Runs the capture program with `args` in `cwd`, with DISPLAY and
 // SDL_AUDIODRIVER removed from its environment, and collects both output
-// streams. `whileRunning` is called once with the child's pid right after
+// streams (a run that hangs is killed after 900 s). `whileRunning` is called once with the child's pid right after
 // it starts.
-ProgramRun runCapture(const std::vector<std::string> &args, const std::string &cwd,
-                      const std::function<void(pid_t)> &whileRunning = {});
+Finished runCapture(const std::vector<std::string> &args, const std::string &cwd,
+                    const std::function<void(pid_t)> &whileRunning = {});
 
 // Processes whose parent is `pid`.
 std::vector<pid_t> childrenOf(pid_t pid);

@@ -7,24 +7,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <pty.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "capture_support.h"
 
 namespace {
-
-int exitCode(const ProgramRun &run)
-{
-    return WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-}
 
 // One line, naming the program and saying `what`.
 void expectOneLine(const std::string &err, const std::string &what)
@@ -53,8 +46,8 @@ std::vector<std::string> with(std::vector<std::string> args, const std::vector<s
 
 TEST(Program, HelpGoesToStandardOutput)
 {
-    ProgramRun run = runCapture({"--help"}, DEMO_BINARY_DIR);
-    EXPECT_EQ(exitCode(run), 0);
+    Finished run = runCapture({"--help"}, DEMO_BINARY_DIR);
+    EXPECT_EQ(exitCode(run.status), 0);
     EXPECT_NE(run.out.find("Usage: capture"), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
 }
@@ -74,8 +67,8 @@ TEST(Program, BadArgumentsGiveAMessageAndStatus2)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        ProgramRun run = runCapture(c.args, dir);
-        EXPECT_EQ(exitCode(run), 2);
+        Finished run = runCapture(c.args, dir);
+        EXPECT_EQ(exitCode(run.status), 2);
         expectOneLine(run.err, c.what);
         EXPECT_EQ(run.out, "");
     }
@@ -95,8 +88,8 @@ TEST(Program, UnwritableOutputGivesAMessageAndLeavesNothing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.output);
-        ProgramRun run = runCapture({"--quiet", "--size", "64x48", "-o", c.output}, dir);
-        EXPECT_EQ(exitCode(run), 1);
+        Finished run = runCapture({"--quiet", "--size", "64x48", "-o", c.output}, dir);
+        EXPECT_EQ(exitCode(run.status), 1);
         expectOneLine(run.err, c.what);
         EXPECT_NE(run.err.find(c.output), std::string::npos);
         EXPECT_EQ(run.out, "");
@@ -132,8 +125,8 @@ TEST(Program, OutputThatIsNotARegularFileIsRefusedBeforeAnyWorkAndLeftAlone)
         for (const std::string &output : {dir + "/" + c.name, std::string("link-to-") + c.name}) {
             std::string linkDir = makeScratchDir("speciallink");
             ASSERT_EQ(symlink((dir + "/" + c.name).c_str(), (linkDir + "/link-to-" + c.name).c_str()), 0);
-            ProgramRun run = runCapture(with(quickShow, {"--module", "missing.xm", "-o", output}), linkDir);
-            EXPECT_EQ(exitCode(run), 1);
+            Finished run = runCapture(with(quickShow, {"--module", "missing.xm", "-o", output}), linkDir);
+            EXPECT_EQ(exitCode(run.status), 1);
             expectOneLine(run.err, "it is " + c.what + ", not a regular file");
             EXPECT_EQ(typeOf(dir + "/" + c.name), c.type);
             EXPECT_EQ(typeOf(linkDir + "/link-to-" + c.name), (mode_t)S_IFLNK);
@@ -153,8 +146,8 @@ TEST(Program, LinkIsWrittenThroughAndTheNameChoosesTheContainer)
     { std::ofstream(videos + "/real.mkv") << "an older video"; }
     std::string relative = "../" + videos.substr(videos.rfind('/') + 1) + "/real.mkv";
     ASSERT_EQ(symlink(relative.c_str(), (links + "/show.mkv").c_str()), 0);
-    ProgramRun run = runCapture(with(quickShow, {"-o", links + "/show.mkv"}), DEMO_BINARY_DIR);
-    ASSERT_EQ(exitCode(run), 0) << run.err;
+    Finished run = runCapture(with(quickShow, {"-o", links + "/show.mkv"}), DEMO_BINARY_DIR);
+    ASSERT_EQ(exitCode(run.status), 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(typeOf(links + "/show.mkv"), (mode_t)S_IFLNK);
     char target[4096] = {0};
@@ -174,8 +167,8 @@ TEST(Program, DashStreamsFragmentedMp4ToStandardOutputWithTheModuleGiven)
     // the show and the soundtrack alike, so nobody says the music is off.
     std::string dir = makeScratchDir("stream");
     std::string module = std::string(DEMO_BINARY_DIR) + "/demomain.xm";
-    ProgramRun run = runCapture(with(quickShow, {"--module", module, "-o", "-"}), dir);
-    ASSERT_EQ(exitCode(run), 0) << run.err;
+    Finished run = runCapture(with(quickShow, {"--module", module, "-o", "-"}), dir);
+    ASSERT_EQ(exitCode(run.status), 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(listDir(dir).empty());
     // Fragmented: the index up front is empty, the frames come in fragments.
@@ -195,30 +188,11 @@ TEST(Program, DashStreamsFragmentedMp4ToStandardOutputWithTheModuleGiven)
 
 TEST(Program, DashIsRefusedWhenStandardOutputIsATerminal)
 {
-    int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    int err[2];
-    ASSERT_EQ(pipe(err), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(slave, 1);
-        dup2(err[1], 2);
-        execl(CAPTURE_PROGRAM, CAPTURE_PROGRAM, "-q", "-o", "-", (char *)nullptr);
-        _exit(127);
-    }
-    close(slave);
-    close(err[1]);
-    std::string text;
-    char buf[512];
-    ssize_t n;
-    while ((n = read(err[0], buf, sizeof buf)) > 0)
-        text.append(buf, (size_t)n);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(err[0]);
-    close(master);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    expectOneLine(text, "standard output is a terminal");
+    Launch launch(CAPTURE_PROGRAM, {"-q", "-o", "-"});
+    launch.out = StdoutTo::Terminal;
+    Finished run = runToEnd(launch, 60);
+    EXPECT_EQ(exitCode(run.status), 2) << describeStatus(run.status);
+    expectOneLine(run.err, "standard output is a terminal");
 }
 
 TEST(Program, SizeThatCannotBeRecordedIsRefusedUpFront)
@@ -226,8 +200,8 @@ TEST(Program, SizeThatCannotBeRecordedIsRefusedUpFront)
     // Wider than libx264 encodes and the renderer draws: refused as an
     // argument, with the limit, before anything starts.
     std::string dir = makeScratchDir("toolarge");
-    ProgramRun run = runCapture({"--quiet", "--size", "20000x64", "-o", "show.mp4"}, dir);
-    EXPECT_EQ(exitCode(run), 2);
+    Finished run = runCapture({"--quiet", "--size", "20000x64", "-o", "show.mp4"}, dir);
+    EXPECT_EQ(exitCode(run.status), 2);
     expectOneLine(run.err, "from 16 to 16384 pixels");
     EXPECT_TRUE(listDir(dir).empty());
 }
@@ -239,16 +213,16 @@ TEST(Program, InterruptStopsCleanlyAndLeavesNothing)
         SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGHUP");
         std::string dir = makeScratchDir("interrupt");
         std::vector<pid_t> helpers;
-        ProgramRun run = runCapture({"--quiet", "--size", "160x120", "--fps", "10", "-o", dir + "/show.mp4"},
-                                    DEMO_BINARY_DIR, [&](pid_t pid) {
-                                        // Once the recording is under way: its file exists.
-                                        for (int i = 0; i < 400 && listDir(dir).empty(); ++i)
-                                            usleep(25000);
-                                        usleep(300000);
-                                        helpers = childrenOf(pid);
-                                        kill(pid, sig);
-                                    });
-        EXPECT_EQ(exitCode(run), 128 + sig) << run.err;
+        Finished run = runCapture({"--quiet", "--size", "160x120", "--fps", "10", "-o", dir + "/show.mp4"},
+                                  DEMO_BINARY_DIR, [&](pid_t pid) {
+                                      // Once the recording is under way: its file exists.
+                                      for (int i = 0; i < 400 && listDir(dir).empty(); ++i)
+                                          usleep(25000);
+                                      usleep(300000);
+                                      helpers = childrenOf(pid);
+                                      kill(pid, sig);
+                                  });
+        EXPECT_EQ(exitCode(run.status), 128 + sig) << run.err;
         EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(listDir(dir).empty()) << listDir(dir)[0];
@@ -265,8 +239,8 @@ TEST(Program, QuietRunWithoutTheModuleHasASilentSoundtrack)
     // off, the recording goes on, and the soundtrack is silence as long as
     // the video. At 5 frames a second the pictures take 150 frames.
     std::string dir = makeScratchDir("nomusic");
-    ProgramRun run = runCapture({"--quiet", "--size", "64x48", "--fps", "5", "-o", "silent.mp4"}, dir);
-    EXPECT_EQ(exitCode(run), 0) << run.err;
+    Finished run = runCapture({"--quiet", "--size", "64x48", "--fps", "5", "-o", "silent.mp4"}, dir);
+    EXPECT_EQ(exitCode(run.status), 0) << run.err;
     EXPECT_EQ(run.out, "");
     // Nothing but the music layer's one line: no progress, no statistics,
     // and no complaint about a sound device.
@@ -289,10 +263,10 @@ TEST(Program, ProgressNamesTheProgramHoweverLongItsName)
     // carries all of it, and after it the bar and the count.
     std::string name(300, 'n');
     setenv("CORBANET_DEMO_NAME", name.c_str(), 1);
-    ProgramRun run = runCapture({"--size", "32x32", "--fps", "5", "-o", makeScratchDir("longname") + "/a.mp4"},
-                                DEMO_BINARY_DIR);
+    Finished run = runCapture({"--size", "32x32", "--fps", "5", "-o", makeScratchDir("longname") + "/a.mp4"},
+                              DEMO_BINARY_DIR);
     unsetenv("CORBANET_DEMO_NAME");
-    EXPECT_EQ(exitCode(run), 0) << run.err;
+    EXPECT_EQ(exitCode(run.status), 0) << run.err;
     EXPECT_NE(run.err.find(name + ": [" + std::string(30, '#') + "] 2872/2872 frames  "), std::string::npos)
         << run.err;
 }

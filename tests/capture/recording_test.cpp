@@ -151,19 +151,9 @@ public:
 struct Runs {
     std::string referenceDir, recorderDir, programDir;
     int referenceStatus = -1, recorderStatus = -1;
-    ProgramRun program;
+    Finished program;
     DecodedFile file;
 };
-
-pid_t startChild(void (*body)(const std::string &), const std::string &dir)
-{
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = fork();
-    if (pid == 0)
-        body(dir);
-    return pid;
-}
 
 Runs runAll()
 {
@@ -171,13 +161,20 @@ Runs runAll()
     r.referenceDir = makeScratchDir("reference");
     r.recorderDir = makeScratchDir("recorder");
     r.programDir = makeScratchDir("program");
-    pid_t reference = startChild(runReference, r.referenceDir);
-    pid_t recorder = startChild(runRecorder, r.recorderDir);
+    // The reference and the recorder in children of their own, beside the program.
+    ChildProcess reference, recorder;
+    Launch referenceRun, recorderRun;
+    referenceRun.body = [&] { runReference(r.referenceDir); };
+    recorderRun.body = [&] { runRecorder(r.recorderDir); };
+    reference.start(referenceRun);
+    recorder.start(recorderRun);
     r.program = runCapture({"--size", std::to_string(W) + "x" + std::to_string(H), "--fps", std::to_string(FPS),
                             "-o", r.programDir + "/show.mp4"},
                            DEMO_BINARY_DIR);
-    waitpid(reference, &r.referenceStatus, 0);
-    waitpid(recorder, &r.recorderStatus, 0);
+    reference.finish(900);
+    recorder.finish(900);
+    r.referenceStatus = reference.status;
+    r.recorderStatus = recorder.status;
     r.file = decodeFile(r.programDir + "/show.mp4", videoFramesKept());
     return r;
 }
@@ -204,7 +201,7 @@ std::string referenceFor(int64_t video)
 TEST(Recording, EveryFrameOfTheShowThenEachPictureForItsSeconds)
 {
     const Runs &r = runs();
-    ASSERT_TRUE(WIFEXITED(r.recorderStatus) && WEXITSTATUS(r.recorderStatus) == 0) << r.recorderStatus;
+    ASSERT_EQ(exitCode(r.recorderStatus), 0) << describeStatus(r.recorderStatus);
     std::istringstream runs(readFile(r.recorderDir + "/runs"));
     std::vector<unsigned> copies;
     for (unsigned n; runs >> n;)
@@ -236,8 +233,8 @@ TEST(Recording, StatisticsReportTheVideosTime)
 TEST(Recording, FramesEqualWhatStartShows)
 {
     const Runs &r = runs();
-    ASSERT_TRUE(WIFEXITED(r.referenceStatus) && WEXITSTATUS(r.referenceStatus) == 0) << r.referenceStatus;
-    ASSERT_TRUE(WIFEXITED(r.recorderStatus) && WEXITSTATUS(r.recorderStatus) == 0) << r.recorderStatus;
+    ASSERT_EQ(exitCode(r.referenceStatus), 0) << describeStatus(r.referenceStatus);
+    ASSERT_EQ(exitCode(r.recorderStatus), 0) << describeStatus(r.recorderStatus);
     for (int64_t v : videoFramesKept()) {
         SCOPED_TRACE("video frame " + std::to_string(v) + ", " + referenceFor(v));
         std::vector<unsigned char> shown = readPicture(r.referenceDir + "/" + referenceFor(v));
