@@ -17,7 +17,9 @@
 
 #include <GL/freeglut.h>
 
+#ifndef _WIN32
 #include "child_process.h"
+#endif
 #include "course_reference.h"
 #include "demo.h"
 #include "gl_trace.h"
@@ -233,8 +235,10 @@ TEST(GlCalls, ReshapeSetsViewportAndPerspective)
     });
 }
 
+#ifndef _WIN32
 // The trace can only vouch for calls it knows: every graphics entry point the
-// show's library refers to must be one of the traced ones.
+// show's library refers to must be one of the traced ones. (The Windows
+// build's library is a COFF archive, which this reading of nm does not cover.)
 TEST(GlCalls, TheLibraryCallsNoOtherGraphicsFunction)
 {
     Finished nm = runToEnd({"nm", {"-u", "--format=posix", DEMO_CORE_LIBRARY}});
@@ -260,6 +264,7 @@ TEST(GlCalls, TheLibraryCallsNoOtherGraphicsFunction)
         "glutSpecialFunc", "glutSwapBuffers", "glutWireSphere"};
     EXPECT_EQ(used, expected);
 }
+#endif
 
 // The reference against the figures the rules print, so that it and the
 // show cannot share a mistake unseen.
