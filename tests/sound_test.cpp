@@ -10,10 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -26,6 +23,7 @@
 
 #include <SDL.h>
 
+#include "child_process.h"
 #include "disk_device.h"
 #include "files.h"
 #include "sound.h"
@@ -93,38 +91,6 @@ double threadCpuMs()
     return (double)t.tv_sec * 1e3 + (double)t.tv_nsec / 1e6;
 }
 
-// What the kernel says of a thread of this process: its state (R running or
-// ready to run, S or D asleep in the kernel), the system call it is in, and
-// the processor time it has had, in clock ticks.
-struct ThreadView {
-    char state = '?';
-    long call = -1;
-    long long ticks = -1;
-};
-
-ThreadView viewOf(pid_t tid)
-{
-    ThreadView v;
-    const std::string task = "/proc/self/task/" + std::to_string(tid);
-    std::ifstream stat(task + "/stat"), call(task + "/syscall");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    size_t close = text.rfind(')');             // the name in brackets may hold spaces
-    if (close != std::string::npos) {
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        std::vector<std::string> f;
-        while (fields >> field)
-            f.push_back(field);
-        if (f.size() > 12) {
-            v.state = f[0][0];
-            v.ticks = std::stoll(f[11]) + std::stoll(f[12]);   // utime + stime
-        }
-    }
-    if (!(call >> v.call))
-        v.call = -1;
-    return v;
-}
-
 // The system call a thread is blocked in, by name where it is one a load
 // could block in.
 std::string nameOfCall(long number)
@@ -176,12 +142,12 @@ Load watchedLoad(const std::string &path)
         shared->cv.notify_all();
     });
     std::unique_lock<std::mutex> lock(shared->m);
-    ThreadView first;
+    TaskView first;
     int stillLooks = 0;
     for (int look = 0; look < 600 && !shared->done; ++look) {
         if (shared->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return shared->done; }))
             break;
-        ThreadView now = viewOf(shared->tid);
+        TaskView now = viewTask("/proc/self/task/" + std::to_string(shared->tid));
         bool asleep = now.state == 'S' || now.state == 'D';
         if (asleep && stillLooks > 0 && now.call == first.call && now.ticks == first.ticks)
             ++stillLooks;
@@ -195,7 +161,7 @@ Load watchedLoad(const std::string &path)
         }
     }
     if (!shared->done && shared->load.blocked.empty())
-        shared->load.blocked = "a load that did not end (" + nameOfCall(viewOf(shared->tid).call) + ")";
+        shared->load.blocked = "a load that did not end (" + nameOfCall(viewTask("/proc/self/task/" + std::to_string(shared->tid)).call) + ")";
     if (!shared->done) {
         lock.unlock();
         int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
