@@ -24,19 +24,6 @@ function siteCopy() {
   return dir;
 }
 
-// Runs `body(browser, server, page)` with the site (or the folder `dir`)
-// served and a browser on a new page; both are gone afterwards.
-async function withSite(dir, body) {
-  const server = await h.serve(dir);
-  const browser = await h.launch();
-  try {
-    return await body(browser, server, await browser.newPage());
-  } finally {
-    await browser.close();
-    server.close();
-  }
-}
-
 // The worker's cache: its names, and for each its files and their bytes.
 const caches = (page) => page.evaluate(async () => {
   const out = {};
@@ -72,7 +59,8 @@ async function showToEnd(page) {
 }
 
 test('the manifest makes the page installable, full screen and landscape, with our icon', { timeout: 120000, ...onlyChromium }, () =>
-  withSite(undefined, async (browser, server, page) => {
+  h.withChromium(undefined, async (browser, server) => {
+    const page = await browser.newPage();
     await page.goto(server.url);
     await installed(page);
     const cdp = await page.createCDPSession();
@@ -100,7 +88,8 @@ test('the manifest makes the page installable, full screen and landscape, with o
 
 test('after one visit the show plays to its end with its music, the server gone', { timeout: 600000, ...onlyChromium }, () => {
   const dir = siteCopy();
-  return withSite(dir, async (browser, server, page) => {
+  return h.withChromium(dir, async (browser, server) => {
+    const page = await browser.newPage();
     await page.setViewport({ width: 320, height: 240 });
     await page.goto(server.url + '?quick&fast&size=320x240');
     await installed(page);
@@ -128,7 +117,8 @@ test('after one visit the show plays to its end with its music, the server gone'
 
 test('a new build\'s cache replaces the old one', { timeout: 180000, ...onlyChromium }, () => {
   const dir = siteCopy();
-  return withSite(dir, async (browser, server, page) => {
+  return h.withChromium(dir, async (browser, server) => {
+    let page = await browser.newPage();
     await page.goto(server.url);
     await installed(page);
     const [first] = Object.keys(await caches(page));
@@ -162,7 +152,8 @@ test('a new build\'s cache replaces the old one', { timeout: 180000, ...onlyChro
 });
 
 test('without the Fullscreen API the show runs in the page to its end', { timeout: 600000, ...onlyChromium }, () =>
-  withSite(undefined, async (browser, server, page) => {
+  h.withChromium(undefined, async (browser, server) => {
+    const page = await browser.newPage();
     await page.setViewport({ width: 320, height: 240 });
     await page.evaluateOnNewDocument(() => {
       delete Element.prototype.requestFullscreen;

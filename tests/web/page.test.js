@@ -8,29 +8,13 @@ const assert = require('node:assert');
 const path = require('path');
 const h = require('./harness');
 
-let server;          // one local server for every test of this file
-async function site() {
-  if (!server) server = await h.serve();
-  return server;
-}
-
-async function withBrowser(args, body) {
-  await site();
-  const browser = await h.launch(args);
-  try {
-    return await body(browser);
-  } finally {
-    await browser.close();
-  }
-}
-
 async function statistics(page) {
   await page.waitForFunction('window.demoEnded === true', { timeout: 20000 });
   return page.$eval('#statistics', (e) => e.textContent);
 }
 
 test('Esc during the frames ends the show with the statistics; other keys do not', { timeout: 150000 }, () =>
-  withBrowser([], async (browser) => {
+  h.withChromium(undefined, async (browser, server) => {
     const { page, requests } = await h.openShow(browser, server.url);
     await page.waitForFunction('window.demoFrame >= 30', { timeout: 30000 });
     // The site loads nothing from anywhere else.
@@ -55,7 +39,7 @@ test('Esc during the frames ends the show with the statistics; other keys do not
   }));
 
 test('a page opened from a file says how to serve it', { timeout: 60000 }, () =>
-  withBrowser([], async (browser) => {
+  h.withChromium(undefined, async (browser) => {
     const { page } = await h.openShow(browser, 'file://' + path.join(h.site, 'index.html'), { start: false });
     await page.waitForFunction('document.getElementById("message").textContent !== ""', { timeout: 20000 });
     const line = await page.$eval('#message', (e) => e.textContent);
