@@ -8,7 +8,8 @@
 // engine the same small surface: goto, evaluate, waitFor, click, follow (a
 // click that loads a page), press (a click held down a while), key, lines
 // (the page's own log), errors (the page's own record), close; and what the
-// viewer sees, reads and hears (below open()).
+// viewer sees, reads and hears (below open()). In chromium, requests lists
+// the addresses the page asked for.
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
@@ -85,23 +86,6 @@ async function withChromium(dir, body) {
     await browser.close();
     server.close();
   }
-}
-
-// Opens the page, collects its console and the addresses it asks for, and
-// clicks start once it is ready.
-async function openShow(browser, url, { width = 1280, height = 720, start = true } = {}) {
-  const page = await browser.newPage();
-  await page.setViewport({ width, height });
-  const consoleLines = [], requests = [];
-  page.on('console', (m) => consoleLines.push(m.text()));
-  page.on('request', (r) => requests.push(r.url()));
-  page.on('pageerror', (e) => consoleLines.push('pageerror: ' + e.message));
-  await page.goto(url);
-  if (start) {
-    await page.waitForFunction('window.demoReady === true', { timeout: 30000 });
-    await page.click('#start');
-  }
-  return { page, consoleLines, requests };
 }
 
 // A PNG as RGBA rows, bottom row first (as GL reads pixels).
@@ -344,9 +328,10 @@ async function open(url, { width = 1280, height = 720, scale = 1, chromiumArgs =
     }
     const page = await browser.newPage();
     await page.setViewport({ width, height, deviceScaleFactor: scale });
-    const consoleLines = [];
+    const consoleLines = [], requests = [];
     page.on('console', (m) => consoleLines.push(m.type() + ': ' + m.text()));
-    s = puppeteerSession(browser, page, consoleLines);
+    if (engine === 'chromium') page.on('request', (r) => requests.push(r.url()));
+    s = { ...puppeteerSession(browser, page, consoleLines), requests };
   }
   try {
     await s.goto(url);
@@ -482,5 +467,5 @@ async function pixels(s, name) {
   return { width: o.width, height: o.height, rgba: Buffer.from(o.data, 'base64') };
 }
 
-module.exports = { root, site, engine, open, withPage, serve, serveWith, launch, withChromium, openShow, pixels, sleep, readPngBottomUp, writePngBottomUp,
+module.exports = { root, site, engine, open, withPage, serve, serveWith, launch, withChromium, pixels, sleep, readPngBottomUp, writePngBottomUp,
                    neighbourhoodMismatch, showings, pictureOnScreen, statisticsBlock, ended, playsOn };
