@@ -281,15 +281,11 @@ TEST(Course, RandomSourceIsTheFixedGenerator)
     course();
     unsigned saved = randomSeed;
     randomSeed = 1;
-    unsigned first[5];
+    std::vector<unsigned> first(5);
     for (unsigned &r : first)
         r = nextRandom();
     randomSeed = saved;
-    EXPECT_EQ(first[0], 346u);
-    EXPECT_EQ(first[1], 130u);
-    EXPECT_EQ(first[2], 10982u);
-    EXPECT_EQ(first[3], 1090u);
-    EXPECT_EQ(first[4], 11656u);
+    EXPECT_EQ(first, (std::vector<unsigned>{346, 130, 10982, 1090, 11656}));
 }
 
 TEST(Course, ReferenceFrames)

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <iostream>
 #include <unistd.h>
 
@@ -165,35 +164,29 @@ TEST(Statistics, ExitStatusIsZeroWhateverStandardOutputIs)
     // status stays 0, and no signal ends the child. Where the statistics
     // are lost, one line on stderr says so and why; a closed standard
     // output is /dev/null by then, which loses nothing.
-    Finished closed = runInChild([] {
-        close(1);
-        sysGuardStandardStreams();
-        keyboard(27, 0, 0);
-    });
-    EXPECT_EQ(exitCode(closed.status), 0) << describeStatus(closed.status);
-    EXPECT_EQ(closed.err, "");
-
-    Finished full = runInChild([] {
-        setenv("CORBANET_DEMO_NAME", "corbanet-demo", 1);  // the name a launcher gives
-        int fd = open("/dev/full", O_WRONLY);
-        dup2(fd, 1);
-        sysGuardStandardStreams();
-        keyboard(27, 0, 0);
-    });
-    EXPECT_EQ(exitCode(full.status), 0) << describeStatus(full.status);
-    EXPECT_EQ(full.err, "corbanet-demo: statistics lost: No space left on device\n");
-
-    Finished broken = runInChild([] {
-        int fds[2];
-        if (pipe(fds) != 0)
-            _exit(98);
-        close(fds[0]);
-        dup2(fds[1], 1);
-        sysGuardStandardStreams();
-        keyboard(27, 0, 0);
-    });
-    EXPECT_EQ(exitCode(broken.status), 0) << describeStatus(broken.status);
-    EXPECT_EQ(broken.err, "exit_test: statistics lost: Broken pipe\n");   // the program's own name
+    struct Case {
+        StdoutTo out;
+        std::vector<std::string> env;
+        std::string err;
+    } cases[] = {
+        {StdoutTo::Closed, {}, ""},
+        // The name a launcher gives, then the program's own name.
+        {StdoutTo::DevFull, {"CORBANET_DEMO_NAME=corbanet-demo"},
+         "corbanet-demo: statistics lost: No space left on device\n"},
+        {StdoutTo::ReaderGone, {}, "exit_test: statistics lost: Broken pipe\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("standard output case " + std::to_string((int)c.out));
+        Launch launch("", {}, "", c.env);
+        launch.out = c.out;
+        launch.body = [] {
+            sysGuardStandardStreams();
+            keyboard(27, 0, 0);
+        };
+        Finished r = runToEnd(launch);
+        EXPECT_EQ(exitCode(r.status), 0) << describeStatus(r.status);
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
 TEST(Keys, OnlyEscEndsTheShow)

@@ -10,10 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -26,6 +23,7 @@
 
 #include <SDL.h>
 
+#include "child_process.h"
 #include "disk_device.h"
 #include "files.h"
 #include "sound.h"
@@ -67,25 +65,8 @@ std::vector<int16_t> referenceRender(size_t frameCount, int repeatCount = -1, in
     return pcm;
 }
 
-std::vector<int16_t> readPcm(const std::string &path)
-{
-    std::string bytes = readFile(path);
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
-    return pcm;
-}
-
-// The largest sample difference between `count` frames of a from frame
-// `ai` and of b from frame `bi`.
-int worstDifference(const std::vector<int16_t> &a, size_t ai, const std::vector<int16_t> &b, size_t bi, size_t count)
-{
-    int worst = 0;
-    for (size_t i = 0; i < count * 2; ++i)
-        worst = std::max(worst, std::abs(a[ai * 2 + i] - b[bi * 2 + i]));
-    return worst;
-}
-
-// The same for one channel of each (0 left, 1 right).
+// The largest sample difference between `count` frames of one channel of a
+// (0 left, 1 right) from frame `ai` and of one of b from frame `bi`.
 int channelDifference(const std::vector<int16_t> &a, size_t ai, int ac, const std::vector<int16_t> &b, size_t bi,
                       int bc, size_t count)
 {
@@ -103,66 +84,11 @@ double channelRms(const std::vector<int16_t> &pcm, size_t from, int channel, siz
     return std::sqrt(sum / (double)count);
 }
 
-// The first frame with a sample louder than 100; the frame count if none.
-size_t firstLoud(const std::vector<int16_t> &pcm)
-{
-    for (size_t i = 0; i < pcm.size(); ++i)
-        if (std::abs(pcm[i]) > 100)
-            return i / 2;
-    return pcm.size() / 2;
-}
-
-off_t fileBytes(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? st.st_size : 0;
-}
-
-double rms(const std::vector<int16_t> &pcm, size_t from, size_t count)
-{
-    double sum = 0;
-    for (size_t i = from * 2; i < (from + count) * 2; ++i)
-        sum += (double)pcm[i] * pcm[i];
-    return std::sqrt(sum / (double)(count * 2));
-}
-
 double threadCpuMs()
 {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return (double)t.tv_sec * 1e3 + (double)t.tv_nsec / 1e6;
-}
-
-// What the kernel says of a thread of this process: its state (R running or
-// ready to run, S or D asleep in the kernel), the system call it is in, and
-// the processor time it has had, in clock ticks.
-struct ThreadView {
-    char state = '?';
-    long call = -1;
-    long long ticks = -1;
-};
-
-ThreadView viewOf(pid_t tid)
-{
-    ThreadView v;
-    const std::string task = "/proc/self/task/" + std::to_string(tid);
-    std::ifstream stat(task + "/stat"), call(task + "/syscall");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    size_t close = text.rfind(')');             // the name in brackets may hold spaces
-    if (close != std::string::npos) {
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        std::vector<std::string> f;
-        while (fields >> field)
-            f.push_back(field);
-        if (f.size() > 12) {
-            v.state = f[0][0];
-            v.ticks = std::stoll(f[11]) + std::stoll(f[12]);   // utime + stime
-        }
-    }
-    if (!(call >> v.call))
-        v.call = -1;
-    return v;
 }
 
 // The system call a thread is blocked in, by name where it is one a load
@@ -216,12 +142,12 @@ Load watchedLoad(const std::string &path)
         shared->cv.notify_all();
     });
     std::unique_lock<std::mutex> lock(shared->m);
-    ThreadView first;
+    TaskView first;
     int stillLooks = 0;
     for (int look = 0; look < 600 && !shared->done; ++look) {
         if (shared->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return shared->done; }))
             break;
-        ThreadView now = viewOf(shared->tid);
+        TaskView now = viewTask("/proc/self/task/" + std::to_string(shared->tid));
         bool asleep = now.state == 'S' || now.state == 'D';
         if (asleep && stillLooks > 0 && now.call == first.call && now.ticks == first.ticks)
             ++stillLooks;
@@ -235,7 +161,7 @@ Load watchedLoad(const std::string &path)
         }
     }
     if (!shared->done && shared->load.blocked.empty())
-        shared->load.blocked = "a load that did not end (" + nameOfCall(viewOf(shared->tid).call) + ")";
+        shared->load.blocked = "a load that did not end (" + nameOfCall(viewTask("/proc/self/task/" + std::to_string(shared->tid)).call) + ")";
     if (!shared->done) {
         lock.unlock();
         int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
@@ -292,8 +218,8 @@ TEST_P(MusicAtDeviceRate, ReachesTheAudioDeviceAsTheModuleSounds)
     // The device plays in real time: wait until it holds a second and a
     // half past what it had when playback began (or a minute has gone by,
     // which only stops a device that never plays).
-    const off_t wanted = fileBytes(out) + (off_t)rate * 4 * 3 / 2;
-    for (int i = 0; i < 6000 && fileBytes(out) < wanted; ++i)
+    const off_t wanted = fileSize(out) + (off_t)rate * 4 * 3 / 2;
+    for (int i = 0; i < 6000 && fileSize(out) < wanted; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     musicStop(song);
     soundClose();
@@ -304,7 +230,7 @@ TEST_P(MusicAtDeviceRate, ReachesTheAudioDeviceAsTheModuleSounds)
     // The module's first frame on the device: where both first sound
     // clearly, a sample of more than 100 (the first quiet samples may be
     // dither in one render and zero in the other).
-    size_t dLoud = firstLoud(device), rLoud = firstLoud(ref);
+    size_t dLoud = firstSound(device, 100), rLoud = firstSound(ref, 100);
     ASSERT_LT(dLoud, device.size() / 2) << "the device received only silence";
     ASSERT_GE(dLoud, rLoud);
     const size_t at = dLoud - rLoud;
@@ -367,8 +293,12 @@ TEST(Music, KeepsPlayingFromTheRestartPastTheModulesEnd)
     // a second in, when the tails of the last notes have died away.
     std::vector<int16_t> restarted = referenceRender(8 * second, 0, restart);
     ASSERT_EQ(restarted.size(), 8 * second * 2);
-    EXPECT_LE(worstDifference(device, at + loop + second, restarted, second, 7 * second), 2);
-    EXPECT_GT(rms(device, at + loop + second, 7 * second), 100.0) << "silence after the module's end";
+    for (int channel : {0, 1})
+        EXPECT_LE(channelDifference(device, at + loop + second, channel, restarted, second, channel, 7 * second), 2);
+    // The loudness of both channels together.
+    EXPECT_GT(std::hypot(channelRms(device, at + loop + second, 0, 7 * second),
+                         channelRms(device, at + loop + second, 1, 7 * second)) / std::sqrt(2.0), 100.0)
+        << "silence after the module's end";
 }
 
 // The show's whole use of the layer, start to close.

@@ -108,17 +108,14 @@ TEST(Mp4Writer, PicturesComeBackInOrderUprightAndInTheirColours)
     ASSERT_EQ(f.pictures.size(), 5u);
     // The picture's lower half stays at the bottom: rows are not flipped
     // twice or not at all, and red stays red.
-    expectColour(colourAt(f.pictures[0], false), blue);
-    expectColour(colourAt(f.pictures[0], true), red);
-    for (int i : {1, 4}) {
-        SCOPED_TRACE("frame " + std::to_string(i));
-        expectColour(colourAt(f.pictures[i], false), green);
-        expectColour(colourAt(f.pictures[i], true), white);
-    }
-    for (int i : {5, 6}) {
-        SCOPED_TRACE("frame " + std::to_string(i));
-        expectColour(colourAt(f.pictures[i], false), red);
-        expectColour(colourAt(f.pictures[i], true), blue);
+    struct Shown {
+        int frame;
+        const unsigned char *lower, *upper;
+    } shown[] = {{0, blue, red}, {1, green, white}, {4, green, white}, {5, red, blue}, {6, red, blue}};
+    for (const Shown &s : shown) {
+        SCOPED_TRACE("frame " + std::to_string(s.frame));
+        expectColour(colourAt(f.pictures[s.frame], false), s.lower);
+        expectColour(colourAt(f.pictures[s.frame], true), s.upper);
     }
     // A silent soundtrack is still a soundtrack, exactly as long.
     EXPECT_EQ(f.audioCodec, "aac");

@@ -33,48 +33,44 @@ Parsed parse(std::vector<std::string> args)
     return p;
 }
 
-}  // namespace
-
-TEST(Options, DefaultsWithoutArguments)
+// The arguments as a trace shows them.
+std::string shown(const std::vector<std::string> &args)
 {
-    Parsed p = parse({});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.output, "show.mp4");
-    EXPECT_EQ(p.options.width, 1920);
-    EXPECT_EQ(p.options.height, 1080);
-    EXPECT_EQ(p.options.fps, 60);
-    EXPECT_FALSE(p.options.quiet);
-    EXPECT_FALSE(p.options.help);
+    std::string text;
+    for (const std::string &a : args)
+        text += "'" + a + "' ";
+    return text;
 }
+
+}  // namespace
 
 TEST(Options, TakesEveryOptionInItsForms)
 {
-    Parsed p = parse({"-o", "a.mp4", "--size", "1280x720", "--fps", "30", "--quiet"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.output, "a.mp4");
-    EXPECT_EQ(p.options.width, 1280);
-    EXPECT_EQ(p.options.height, 720);
-    EXPECT_EQ(p.options.fps, 30);
-    EXPECT_TRUE(p.options.quiet);
-
-    p = parse({"--output=b.mp4", "--size=160x120", "--fps=10", "-q", "-h"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.output, "b.mp4");
-    EXPECT_EQ(p.options.width, 160);
-    EXPECT_EQ(p.options.height, 120);
-    EXPECT_EQ(p.options.fps, 10);
-    EXPECT_TRUE(p.options.quiet);
-    EXPECT_TRUE(p.options.help);
-
-    // The limits themselves are allowed.
-    p = parse({"--size", "16x16384", "--fps", "240"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.height, 16384);
-    EXPECT_EQ(p.options.fps, 240);
-    // Parsing twice in one process starts afresh.
-    p = parse({"--fps", "1"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.fps, 1);
+    struct Case {
+        std::vector<std::string> args;
+        std::string output;
+        int width, height, fps;
+        bool quiet, help;
+    } cases[] = {
+        {{}, "show.mp4", 1920, 1080, 60, false, false},         // the defaults
+        {{"-o", "a.mp4", "--size", "1280x720", "--fps", "30", "--quiet"}, "a.mp4", 1280, 720, 30, true, false},
+        {{"--output=b.mp4", "--size=160x120", "--fps=10", "-q", "-h"}, "b.mp4", 160, 120, 10, true, true},
+        // The limits themselves are allowed.
+        {{"--size", "16x16384", "--fps", "240"}, "show.mp4", 16, 16384, 240, false, false},
+        // Parsing again in one process starts afresh.
+        {{"--fps", "1"}, "show.mp4", 1920, 1080, 1, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(shown(c.args));
+        Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.options.output, c.output);
+        EXPECT_EQ(p.options.width, c.width);
+        EXPECT_EQ(p.options.height, c.height);
+        EXPECT_EQ(p.options.fps, c.fps);
+        EXPECT_EQ(p.options.quiet, c.quiet);
+        EXPECT_EQ(p.options.help, c.help);
+    }
 }
 
 TEST(Options, RefusesWithAOneLineReason)
@@ -114,10 +110,7 @@ TEST(Options, RefusesWithAOneLineReason)
         {{"stray.mp4"}, "stray.mp4"},
     };
     for (const Case &c : cases) {
-        std::string shown;
-        for (const std::string &a : c.args)
-            shown += "'" + a + "' ";
-        SCOPED_TRACE(shown);
+        SCOPED_TRACE(shown(c.args));
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok);
         EXPECT_NE(p.error.find(c.mentions), std::string::npos) << p.error;

@@ -9,12 +9,24 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace composer_test {
 
 constexpr int kRate = 44100;
+
+// The module in `bytes` as libopenmpt reads it; what it logs meanwhile (its
+// warnings) in *log.
+inline std::unique_ptr<openmpt::module> Load(const std::vector<uint8_t>& bytes, std::string* log = nullptr) {
+    std::ostringstream out;
+    auto m = std::make_unique<openmpt::module>(bytes, out);
+    if (log)
+        *log = out.str();
+    return m;
+}
 
 // Interleaved stereo floats, 1.0 = full scale.
 inline std::vector<float> Render(openmpt::module& module, double seconds) {

@@ -6,9 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <set>
-#include <sstream>
 
 #include "child_process.h"
 #include "files.h"
@@ -25,11 +23,7 @@ const std::vector<uint8_t>& Committed() {
 }
 
 std::unique_ptr<openmpt::module> Open(std::string* log = nullptr) {
-    std::ostringstream out;
-    auto m = std::make_unique<openmpt::module>(Committed(), out);
-    if (log)
-        *log = out.str();
-    return m;
+    return Load(Committed(), log);
 }
 
 // One render of the whole piece, played once, shared by the tests.

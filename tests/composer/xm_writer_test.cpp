@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -17,6 +15,7 @@
 namespace {
 
 using composer_test::kRate;
+using composer_test::Load;
 
 uint32_t U16(const std::vector<uint8_t>& b, size_t at) { return b.at(at) | (b.at(at + 1) << 8); }
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) { return U16(b, at) | (U16(b, at + 2) << 16); }
@@ -197,14 +196,6 @@ TEST(XmWriterPitch, TuningHitsTheAskedRate) {
 }
 
 // ---- Read back by libopenmpt ---------------------------------------------
-
-std::unique_ptr<openmpt::module> Load(const std::vector<uint8_t>& bytes, std::string* log = nullptr) {
-    std::ostringstream out;
-    auto m = std::make_unique<openmpt::module>(bytes, out);
-    if (log)
-        *log = out.str();
-    return m;
-}
 
 TEST(XmWriterReadBack, PatternsOrdersAndNamesSurvive) {
     xm::Module m = CellModule();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "failing_audio.h"
 #include "files.h"
 #include "sound.h"
 
@@ -138,17 +139,7 @@ Trace traceStart(const std::vector<std::string> &env, const std::vector<std::str
     return t;
 }
 
-struct FailingOutput {
-    const char *name;
-    std::vector<std::string> env;
-};
-
-void PrintTo(const FailingOutput &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class FailingAudio : public testing::TestWithParam<FailingOutput> {
+class FailingAudio : public testing::TestWithParam<AudioFailure> {
 };
 
 std::string joined(const std::vector<std::string> &lines)
@@ -168,17 +159,7 @@ TEST_P(FailingAudio, GivingUpMakesNoWait)
     EXPECT_TRUE(t.waits.empty()) << "the failing start waited:\n" << joined(t.waits);
 }
 
-// No driver at all; ALSA with a card that is not there (SDL's device
-// watcher is running by then); the disk driver with an output file that
-// cannot be created.
-const FailingOutput outputs[] = {
-    {"NoSuchDriver", {"SDL_AUDIODRIVER=nonexistent"}},
-    {"SoundCardMissing", {"SDL_AUDIODRIVER=alsa", "AUDIODEV=hw:99,0"}},
-    {"DeviceFailsToOpen", {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/nonexistent-dir/out.raw"}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Matrix, FailingAudio, testing::ValuesIn(outputs),
-                         [](const testing::TestParamInfo<FailingOutput> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Matrix, FailingAudio, testing::ValuesIn(audioFailures), audioFailureName);
 
 // The watch sees a wait where there is one: the probe itself sleeping a
 // millisecond inside its marks, after a failing start.

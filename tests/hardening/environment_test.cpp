@@ -1,5 +1,6 @@
 // environment_test.cpp -- the show against a hostile environment: no audio,
 // a broken standard output, signals, and an X server that goes away.
+#include "failing_audio.h"
 #include "show_fixture.h"
 
 #include <csignal>
@@ -19,35 +20,14 @@ protected:
 
 // ---- audio ---------------------------------------------------------------------
 
-struct AudioCase {
-    const char *name;
-    std::vector<std::string> env;               // relative paths are under the scratch directory
-};
-
-void PrintTo(const AudioCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class NoAudio : public Environment, public testing::WithParamInterface<AudioCase> {
-};
-
-const AudioCase audioCases[] = {
-    {"NoSuchDriver", {"SDL_AUDIODRIVER=nonexistent"}},
-    // The disk driver opens its output file when the device opens.
-    {"DeviceFailsToOpen", {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=@/no/such/dir/out.raw"}},
-    {"SoundCardMissing", {"SDL_AUDIODRIVER=alsa", "AUDIODEV=hw:99,0"}},
+class NoAudio : public Environment, public testing::WithParamInterface<AudioFailure> {
 };
 
 TEST_P(NoAudio, SilentFullCourseWithoutExtraWork)
 {
     Launch launch = runner();
-    for (std::string setting : GetParam().env) {
-        size_t at = setting.find('@');
-        if (at != std::string::npos)
-            setting.replace(at, 1, scratch.path());
+    for (const std::string &setting : GetParam().env)
         launch = with(launch, setting);
-    }
     ChildProcess p;
     expectFullCourse(launch, &p);
     EXPECT_NE(p.err.find(": music off: audio: "), std::string::npos) << tailOf(p.err);
@@ -57,8 +37,7 @@ TEST_P(NoAudio, SilentFullCourseWithoutExtraWork)
     EXPECT_LE(startWorkOverGood(launch), 1.5) << "more work before the first frame than with working audio";
 }
 
-INSTANTIATE_TEST_SUITE_P(Matrix, NoAudio, testing::ValuesIn(audioCases),
-                         [](const testing::TestParamInfo<AudioCase> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Matrix, NoAudio, testing::ValuesIn(audioFailures), audioFailureName);
 
 // ---- standard output -------------------------------------------------------------
 

@@ -23,57 +23,16 @@ protected:
     }
 };
 
-// What /proc says of the process's main thread: blocked in a sleep call,
-// ending (the kernel's PF_EXITING flag), and the signals still waiting to be
-// delivered to it or to the process.
-struct MainThread {
-    bool sleeping = false;
-    bool exiting = false;
-    unsigned long long pending = 0;
-};
-
-MainThread mainThreadOf(pid_t pid)
-{
-    MainThread t;
-    const std::string proc = "/proc/" + std::to_string(pid);
-    long number = -1;
-    if (FILE *f = fopen((proc + "/syscall").c_str(), "r")) {
-        if (fscanf(f, "%ld", &number) != 1)
-            number = -1;
-        fclose(f);
-    }
-    char state = '?';
-    unsigned long flags = 0;
-    if (FILE *f = fopen((proc + "/stat").c_str(), "r")) {
-        char text[1024] = "";
-        size_t n = fread(text, 1, sizeof text - 1, f);
-        text[n] = 0;
-        fclose(f);
-        const char *close = strrchr(text, ')');  // the name in brackets may hold spaces
-        int ignoredInt;
-        if (close)
-            sscanf(close + 2, "%c %d %d %d %d %d %lu", &state, &ignoredInt, &ignoredInt, &ignoredInt, &ignoredInt,
-                   &ignoredInt, &flags);
-    }
-    if (FILE *f = fopen((proc + "/status").c_str(), "r")) {
-        char line[256];
-        while (fgets(line, sizeof line, f)) {
-            unsigned long long mask = 0;
-            if (sscanf(line, "SigPnd: %llx", &mask) == 1 || sscanf(line, "ShdPnd: %llx", &mask) == 1)
-                t.pending |= mask;
-        }
-        fclose(f);
-    }
-    t.sleeping = (state == 'S') && (number == SYS_clock_nanosleep || number == SYS_nanosleep);
-    t.exiting = (flags & 0x4) != 0;             // PF_EXITING
-    return t;
-}
-
 // True while the process's main thread is blocked in a sleep call; the show
 // sleeps nowhere but in the slideshow.
-bool mainThreadSleeping(pid_t pid)
+bool sleeping(const TaskView &t)
 {
-    return mainThreadOf(pid).sleeping;
+    return t.state == 'S' && (t.call == SYS_clock_nanosleep || t.call == SYS_nanosleep);
+}
+
+std::string procOf(pid_t pid)
+{
+    return "/proc/" + std::to_string(pid);
 }
 
 // Waits until the show has been asleep, without a pause, for `heldMs`;
@@ -83,7 +42,7 @@ bool waitForSlideshowSleep(ChildProcess &p, double seconds, double heldMs, doubl
     double deadline = monotonicMs() + seconds * 1000.0;
     since = -1;
     while (monotonicMs() < deadline && !p.ended) {
-        if (!mainThreadSleeping(p.pid))
+        if (!sleeping(viewTask(procOf(p.pid))))
             since = -1;
         else if (since < 0)
             since = monotonicMs();
@@ -123,8 +82,8 @@ TEST_P(SignalDuringSleep, EndsInTheSleepItWasIn)
     // caught the signal and slept on to the picture's end would be.
     bool sleptOn = false;
     while (!p.ended && !sleptOn) {
-        MainThread t = mainThreadOf(p.pid);
-        sleptOn = t.sleeping && !t.exiting && !(t.pending & (1ull << (sig - 1)));
+        TaskView t = viewTask(procOf(p.pid));
+        sleptOn = sleeping(t) && !(t.flags & 0x4) && !(t.pending & (1ull << (sig - 1)));   // 0x4: PF_EXITING
         p.waitForText("\x01", 0.001);
         if (monotonicMs() - sent > courseSeconds * 1000.0)
             break;                              // only stops a child that never ends

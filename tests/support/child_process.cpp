@@ -16,6 +16,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <iterator>
+#include <sstream>
+
+#include "files.h"
+
 extern char **environ;
 
 double monotonicMs()
@@ -297,4 +302,26 @@ std::string describeStatus(int status)
     else
         snprintf(text, sizeof text, "status 0x%x", status);
     return text;
+}
+
+TaskView viewTask(const std::string &procDir)
+{
+    TaskView v;
+    std::string stat = readFile(procDir + "/stat");
+    size_t close = stat.rfind(')');             // the name in brackets may hold spaces
+    std::istringstream fields(close == std::string::npos ? "" : stat.substr(close + 2));
+    std::vector<std::string> f{std::istream_iterator<std::string>(fields), std::istream_iterator<std::string>()};
+    if (f.size() > 12) {
+        v.state = f[0][0];
+        v.flags = std::stoul(f[6]);
+        v.ticks = std::stoll(f[11]) + std::stoll(f[12]);   // utime + stime
+    }
+    std::istringstream call(readFile(procDir + "/syscall"));
+    if (!(call >> v.call))
+        v.call = -1;
+    std::istringstream status(readFile(procDir + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0)
+            v.pending |= std::stoull(line.substr(7), nullptr, 16);
+    return v;
 }

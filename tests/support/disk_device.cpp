@@ -29,15 +29,20 @@ extern "C" SDL_AudioDeviceID __wrap_SDL_OpenAudioDevice(const char *name, int ca
     return id;
 }
 
-namespace {
-
 off_t fileSize(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? st.st_size : 0;
 }
 
-}  // namespace
+std::vector<int16_t> readPcm(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    return pcm;
+}
 
 DiskDevicePlay playThroughDiskDevice(const std::string &module, const std::string &file, size_t frames)
 {
@@ -60,18 +65,15 @@ DiskDevicePlay playThroughDiskDevice(const std::string &module, const std::strin
     unsetenv("SDL_DISKAUDIOFILE");
     unsetenv("SDL_DISKAUDIODELAY");
 
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    play.pcm = readPcm(file);
     std::remove(file.c_str());
-    play.pcm.resize(bytes.size() / 2);
-    std::memcpy(play.pcm.data(), bytes.data(), play.pcm.size() * 2);
     return play;
 }
 
-size_t firstSound(const std::vector<int16_t> &pcm)
+size_t firstSound(const std::vector<int16_t> &pcm, int above)
 {
     for (size_t i = 0; i < pcm.size(); ++i)
-        if (pcm[i] != 0)
+        if (std::abs(pcm[i]) > above)
             return i / 2;
     return pcm.size() / 2;
 }

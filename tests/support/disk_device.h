@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include <SDL.h>
@@ -31,7 +32,13 @@ DiskDevicePlay playThroughDiskDevice(const std::string &module, const std::strin
 extern int diskDeviceRate;              // 0: as asked
 extern SDL_AudioSpec diskDeviceOpened;
 
-// The first frame of `pcm` that is not silence; the frame count if none.
-size_t firstSound(const std::vector<int16_t> &pcm);
+// The first frame of `pcm` with a sample louder than `above` (0: the first
+// that is not silence); the frame count if none.
+size_t firstSound(const std::vector<int16_t> &pcm, int above = 0);
+
+// The 16-bit samples of a file the disk device wrote; its size in bytes
+// (0 where there is none).
+std::vector<int16_t> readPcm(const std::string &path);
+off_t fileSize(const std::string &path);
 
 #endif

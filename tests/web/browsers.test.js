@@ -12,18 +12,7 @@ const h = require('./harness');
 
 const only = (...engines) => (engines.includes(h.engine) ? {} : { skip: `not run in ${h.engine}` });
 
-let server;
-async function withPage(query, options, body, serverOptions) {
-  const own = serverOptions ? await h.serveWith(serverOptions) : null;
-  if (!own && !server) server = await h.serve();
-  const s = await h.open((own || server).url + query, options);
-  try {
-    return await body(s, (own || server).url);
-  } finally {
-    await s.close();
-    if (own) own.close();
-  }
-}
+const withPage = h.withPage;
 
 test('the click runs the frames and the music together, a hidden page pauses both, Esc ends the show, ' +
      'watch again starts over', { timeout: 180000 }, () =>

@@ -22,31 +22,24 @@ const runTimeout = 480000;
 const outcome = (p) => p.then((value) => ({ value }), (error) => ({ error }));
 const get = (o) => { if (o.error) throw o.error; return o.value; };
 
-async function showRun() {
-  const server = await h.serve();
-  const s = await h.open(server.url + '?fast&log&pictures&size=640x480&shots=' + shots.join(','));
-  try {
-    await s.start();
-    await s.waitFor('(window.demoTimes.pictures || []).length >= 2', 400000);
-    const slideshow = { screen: await s.screen(), line: await s.line(), full: await s.evaluate(() => !!document.fullscreenElement) };
-    await s.hidden(true);
-    slideshow.hidden = await outcome(h.playsOn(s));
-    await s.hidden(false);
-    await s.key('Escape');
-    await s.evaluate(() => document.fullscreenElement && document.exitFullscreen());
-    const end = await outcome(h.ended(s, 120000));
-    const frames = {};
-    for (const f of shots) frames[f] = await s.pixels('frame' + f);
-    const pictures = [];
-    for (let k = 1; k <= 5; k++) pictures.push(await s.pixels('picture' + k));
-    const times = await s.evaluate(() => [...window.demoTimes.pictures, window.demoTimes.end]);
-    return { consoleLines: await s.lines(), errors: await s.errors(), frames, pictures, slideshow, end, times,
-             line: await s.line() };
-  } finally {
-    await s.close();
-    server.close();
-  }
-}
+const showRun = () => h.withPage('?fast&log&pictures&size=640x480&shots=' + shots.join(','), {}, async (s) => {
+  await s.start();
+  await s.waitFor('(window.demoTimes.pictures || []).length >= 2', 400000);
+  const slideshow = { screen: await s.screen(), line: await s.line(), full: await s.evaluate(() => !!document.fullscreenElement) };
+  await s.hidden(true);
+  slideshow.hidden = await outcome(h.playsOn(s));
+  await s.hidden(false);
+  await s.key('Escape');
+  await s.evaluate(() => document.fullscreenElement && document.exitFullscreen());
+  const end = await outcome(h.ended(s, 120000));
+  const frames = {};
+  for (const f of shots) frames[f] = await s.pixels('frame' + f);
+  const pictures = [];
+  for (let k = 1; k <= 5; k++) pictures.push(await s.pixels('picture' + k));
+  const times = await s.evaluate(() => [...window.demoTimes.pictures, window.demoTimes.end]);
+  return { consoleLines: await s.lines(), errors: await s.errors(), frames, pictures, slideshow, end, times,
+           line: await s.line() };
+});
 
 // One run for all the tests below.
 let pending;

@@ -8,7 +8,8 @@
 // engine the same small surface: goto, evaluate, waitFor, click, follow (a
 // click that loads a page), press (a click held down a while), key, lines
 // (the page's own log), errors (the page's own record), close; and what the
-// viewer sees, reads and hears (below open()).
+// viewer sees, reads and hears (below open()). In chromium, requests lists
+// the addresses the page asked for.
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
@@ -46,14 +47,18 @@ async function serve(dir = site) {
   server.unref();
   process.on('exit', () => server.kill());
   const url = `http://127.0.0.1:${port}/`;
+  await untilUp(url);
+  return { url, close: () => server.kill() };
+}
+
+// Until a server just started answers `url` (ten seconds at most).
+async function untilUp(url) {
   for (let i = 0; i < 100; i++) {
     try {
-      const r = await fetch(url);
-      if (r.ok) break;
+      if ((await fetch(url)).ok) return;
     } catch (e) { /* not up yet */ }
-    await new Promise((r) => setTimeout(r, 100));
+    await sleep(100);
   }
-  return { url, close: () => server.kill() };
 }
 
 async function launch(extraArgs = []) {
@@ -69,21 +74,18 @@ async function launch(extraArgs = []) {
   });
 }
 
-// Opens the page, collects its console and the addresses it asks for, and
-// clicks start once it is ready.
-async function openShow(browser, url, { width = 1280, height = 720, start = true } = {}) {
-  const page = await browser.newPage();
-  await page.setViewport({ width, height });
-  const consoleLines = [], requests = [];
-  page.on('console', (m) => consoleLines.push(m.text()));
-  page.on('request', (r) => requests.push(r.url()));
-  page.on('pageerror', (e) => consoleLines.push('pageerror: ' + e.message));
-  await page.goto(url);
-  if (start) {
-    await page.waitForFunction('window.demoReady === true', { timeout: 30000 });
-    await page.click('#start');
+// Runs `body(browser, server)` with the site (or the folder `dir`) on a
+// server of its own and Chromium started by launch(); both are gone
+// afterwards.
+async function withChromium(dir, body) {
+  const server = await serve(dir);
+  const browser = await launch();
+  try {
+    return await body(browser, server);
+  } finally {
+    await browser.close();
+    server.close();
   }
-  return { page, consoleLines, requests };
 }
 
 // A PNG as RGBA rows, bottom row first (as GL reads pixels).
@@ -268,12 +270,7 @@ async function webkitSession(width, height) {
   const env = { ...process.env, DISPLAY: await xServer(), PULSE_SERVER: await pulse() };
   const driverProcess = child(webkitDriverPath, ['--port=' + port], { env });
   const url = `http://127.0.0.1:${port}`;
-  for (let i = 0; i < 100; i++) {
-    try {
-      if ((await fetch(url + '/status')).ok) break;
-    } catch (e) { /* not up yet */ }
-    await sleep(100);
-  }
+  await untilUp(url + '/status');
   const driver = await new Builder().usingServer(url).withCapabilities({
     browserName: 'MiniBrowser',
     'webkitgtk:browserOptions': { binary: miniBrowserPath, args: ['--automation'] },
@@ -331,9 +328,10 @@ async function open(url, { width = 1280, height = 720, scale = 1, chromiumArgs =
     }
     const page = await browser.newPage();
     await page.setViewport({ width, height, deviceScaleFactor: scale });
-    const consoleLines = [];
+    const consoleLines = [], requests = [];
     page.on('console', (m) => consoleLines.push(m.type() + ': ' + m.text()));
-    s = puppeteerSession(browser, page, consoleLines);
+    if (engine === 'chromium') page.on('request', (r) => requests.push(r.url()));
+    s = { ...puppeteerSession(browser, page, consoleLines), requests };
   }
   try {
     await s.goto(url);
@@ -357,6 +355,24 @@ async function open(url, { width = 1280, height = 720, scale = 1, chromiumArgs =
   s.heard = () => s.evaluate(() => DemoMusic.position());
   s.hidden = (hidden) => setHidden(s, hidden);
   return s;
+}
+
+// Runs `body(session, url)` on the page at the site's address plus `query`,
+// opened with open()'s `options`; the site from one server for the whole
+// test file, or from a server of its own with `serverOptions` (serveWith's).
+// The session, and a server of its own, are closed afterwards.
+let sharedServer;
+async function withPage(query, options, body, serverOptions) {
+  const own = serverOptions ? await serveWith(serverOptions) : null;
+  if (!own && !sharedServer) sharedServer = await serve();
+  const url = (own || sharedServer).url;
+  const s = await open(url + query, options);
+  try {
+    return await body(s, url);
+  } finally {
+    await s.close();
+    if (own) own.close();
+  }
 }
 
 // What the viewer sees, reads and hears, asked of a session:
@@ -451,5 +467,5 @@ async function pixels(s, name) {
   return { width: o.width, height: o.height, rgba: Buffer.from(o.data, 'base64') };
 }
 
-module.exports = { root, site, engine, open, serve, serveWith, launch, openShow, pixels, sleep, readPngBottomUp, writePngBottomUp,
+module.exports = { root, site, engine, open, withPage, serve, serveWith, launch, withChromium, pixels, sleep, readPngBottomUp, writePngBottomUp,
                    neighbourhoodMismatch, showings, pictureOnScreen, statisticsBlock, ended, playsOn };

@@ -58,10 +58,8 @@ async function showToEnd(page) {
            errors: await page.evaluate(() => window.demoErrors) };
 }
 
-test('the manifest makes the page installable, full screen and landscape, with our icon', { timeout: 120000, ...onlyChromium }, async () => {
-  const server = await h.serve();
-  const browser = await h.launch();
-  try {
+test('the manifest makes the page installable, full screen and landscape, with our icon', { timeout: 120000, ...onlyChromium }, () =>
+  h.withChromium(undefined, async (browser, server) => {
     const page = await browser.newPage();
     await page.goto(server.url);
     await installed(page);
@@ -86,17 +84,11 @@ test('the manifest makes the page installable, full screen and landscape, with o
       document.querySelector('meta[name="apple-mobile-web-app-capable"]').content,
       document.querySelector('link[rel="manifest"]').getAttribute('href')]);
     assert.deepStrictEqual(head, ['apple-touch-icon.png', 'yes', 'manifest.webmanifest']);
-  } finally {
-    await browser.close();
-    server.close();
-  }
-});
+  }));
 
-test('after one visit the show plays to its end with its music, the server gone', { timeout: 600000, ...onlyChromium }, async () => {
+test('after one visit the show plays to its end with its music, the server gone', { timeout: 600000, ...onlyChromium }, () => {
   const dir = siteCopy();
-  const server = await h.serve(dir);
-  const browser = await h.launch();
-  try {
+  return h.withChromium(dir, async (browser, server) => {
     const page = await browser.newPage();
     await page.setViewport({ width: 320, height: 240 });
     await page.goto(server.url + '?quick&fast&size=320x240');
@@ -120,17 +112,12 @@ test('after one visit the show plays to its end with its music, the server gone'
     assert.ok(run.clock > 0, 'the music\'s clock ran');
     assert.deepStrictEqual(run.errors, []);
     assert.deepStrictEqual(failed, [], 'nothing the page asked for was missing');
-  } finally {
-    await browser.close();
-    server.close();
-  }
+  });
 });
 
-test('a new build\'s cache replaces the old one', { timeout: 180000, ...onlyChromium }, async () => {
+test('a new build\'s cache replaces the old one', { timeout: 180000, ...onlyChromium }, () => {
   const dir = siteCopy();
-  const server = await h.serve(dir);
-  const browser = await h.launch();
-  try {
+  return h.withChromium(dir, async (browser, server) => {
     let page = await browser.newPage();
     await page.goto(server.url);
     await installed(page);
@@ -161,16 +148,11 @@ test('a new build\'s cache replaces the old one', { timeout: 180000, ...onlyChro
     const [second] = Object.keys(await caches(page));
     assert.notStrictEqual(second, first, 'the cache is named after the build');
     assert.match(second, /^corbanet-demo-[0-9a-f]{16}$/);
-  } finally {
-    await browser.close();
-    server.close();
-  }
+  });
 });
 
-test('without the Fullscreen API the show runs in the page to its end', { timeout: 600000, ...onlyChromium }, async () => {
-  const server = await h.serve();
-  const browser = await h.launch();
-  try {
+test('without the Fullscreen API the show runs in the page to its end', { timeout: 600000, ...onlyChromium }, () =>
+  h.withChromium(undefined, async (browser, server) => {
     const page = await browser.newPage();
     await page.setViewport({ width: 320, height: 240 });
     await page.evaluateOnNewDocument(() => {
@@ -183,8 +165,4 @@ test('without the Fullscreen API the show runs in the page to its end', { timeou
     assert.strictEqual(run.frames, 2722);
     assert.strictEqual(run.line, '');
     assert.deepStrictEqual(run.errors, []);
-  } finally {
-    await browser.close();
-    server.close();
-  }
-});
+  }));

@@ -97,28 +97,23 @@ test('the moments do not drift: 144 Hz for a minute gives 3600 show frames', { t
 // frame: 300 show frames span at least 298.8 show frames' moments, whatever
 // the load.
 test('with the browser\'s frame-rate limit off, frames 2400 to 2700 take at least 298.8 show frames\' time (4.98 s)', { timeout: 600000,
-  ...(h.engine === 'chromium' ? {} : { skip: 'the frame-rate limit is a Chromium switch' }) }, async () => {
-  const unsynced = await h.open(server.url + '?quick&size=320x240',
-                                { width: 320, height: 240, chromiumArgs: ['--disable-frame-rate-limit', '--disable-gpu-vsync'] });
-  try {
+  ...(h.engine === 'chromium' ? {} : { skip: 'the frame-rate limit is a Chromium switch' }) }, () =>
+  h.withPage('?quick&size=320x240', { width: 320, height: 240,
+                                      chromiumArgs: ['--disable-frame-rate-limit', '--disable-gpu-vsync'] }, async (unsynced) => {
     await unsynced.start();
     await unsynced.waitFor('window.demoFrame >= 2700', 580000);
     const span = await unsynced.evaluate(() => window.demoTimes.frames[2700] - window.demoTimes.frames[2400]);
     console.log(`frames 2400 to 2700: ${(span / 1000).toFixed(3)} s`);
     assert.ok(span >= (300 - 1 - 1 / 5) * 1000 / 60, `${span.toFixed(0)} ms`);
-  } finally {
-    await unsynced.close();
-  }
-});
+  }));
 
 // Between show frames the page draws nothing; what the screen shows is the
 // last frame drawn, not an empty canvas. At 4 show frames a second most of
 // the browser's animation frames are skipped ones.
 test('between show frames the canvas keeps the last frame on the screen', { timeout: 120000,
-  ...(h.engine === 'chromium' ? {} : { skip: 'the screen is read through Chromium\'s DevTools protocol' }) }, async () => {
-  const { PNG } = require('pngjs');
-  const slow = await h.open(server.url + '?fps=4&size=320x240', { width: 320, height: 240 });
-  try {
+  ...(h.engine === 'chromium' ? {} : { skip: 'the screen is read through Chromium\'s DevTools protocol' }) }, () =>
+  h.withPage('?fps=4&size=320x240', { width: 320, height: 240 }, async (slow) => {
+    const { PNG } = require('pngjs');
     await slow.start();
     await slow.waitFor('window.demoFrame >= 8', 60000);
     const seen = [];
@@ -131,7 +126,4 @@ test('between show frames the canvas keeps the last frame on the screen', { time
       await h.sleep(70);
     }
     assert.ok(seen.every((x) => x.lit > 500), `lit pixels on screen: ${JSON.stringify(seen)}`);
-  } finally {
-    await slow.close();
-  }
-});
+  }));

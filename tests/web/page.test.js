@@ -8,57 +8,40 @@ const assert = require('node:assert');
 const path = require('path');
 const h = require('./harness');
 
-let server;          // one local server for every test of this file
-async function site() {
-  if (!server) server = await h.serve();
-  return server;
-}
-
-async function withBrowser(args, body) {
-  await site();
-  const browser = await h.launch(args);
-  try {
-    return await body(browser);
-  } finally {
-    await browser.close();
-  }
-}
-
-async function statistics(page) {
-  await page.waitForFunction('window.demoEnded === true', { timeout: 20000 });
-  return page.$eval('#statistics', (e) => e.textContent);
-}
-
 test('Esc during the frames ends the show with the statistics; other keys do not', { timeout: 150000 }, () =>
-  withBrowser([], async (browser) => {
-    const { page, requests } = await h.openShow(browser, server.url);
-    await page.waitForFunction('window.demoFrame >= 30', { timeout: 30000 });
+  h.withPage('', {}, async (s, url) => {
+    await s.start();
+    await s.waitFor('window.demoFrame >= 30', 30000);
     // The site loads nothing from anywhere else.
-    const elsewhere = requests.filter((u) => !u.startsWith(server.url) && !u.startsWith('data:'));
+    const elsewhere = s.requests.filter((u) => !u.startsWith(url) && !u.startsWith('data:'));
     assert.deepStrictEqual(elsewhere, []);
     for (const f of ['index.html', 'page.js', 'music.js', 'start.js', 'start.wasm', 'title.png'])
-      assert.ok(requests.some((u) => u === server.url + f || (f === 'index.html' && u === server.url)), f);
+      assert.ok(s.requests.some((u) => u === url + f || (f === 'index.html' && u === url)), f);
     for (const key of ['a', 'Enter', ' ', 'ArrowLeft', 'F1'])
-      await page.keyboard.press(key);
-    const before = await page.evaluate(() => window.demoFrame);
-    await page.waitForFunction((n) => window.demoFrame >= n + 10, { timeout: 60000 }, before);
-    assert.strictEqual(await page.evaluate(() => window.demoEnded === true), false, 'other keys went unnoticed');
-    await page.keyboard.press('Escape');
-    const m = h.statisticsBlock.exec(await statistics(page));
+      await s.key(key);
+    const before = await s.evaluate(() => window.demoFrame);
+    await s.waitFor((n) => window.demoFrame >= n + 10, 60000, before);
+    assert.strictEqual(await s.evaluate(() => window.demoEnded === true), false, 'other keys went unnoticed');
+    await s.key('Escape');
+    await s.waitFor('window.demoEnded === true', 20000);
+    const m = h.statisticsBlock.exec(await s.evaluate(() => document.getElementById('statistics').textContent));
     assert.ok(m, 'the statistics block');
     const frames = Number(m[1]);
     assert.ok(frames >= before + 10 && frames < 2152, `frames ${frames}`);
     assert.ok(Math.abs(Number(m[3]) - frames / Number(m[2])) <= 0.01 * Number(m[3]) + 0.01, 'fps is frames / time');
-    const still = await page.evaluate(() => window.demoFrame);
-    await new Promise((r) => setTimeout(r, 300));
-    assert.strictEqual(await page.evaluate(() => window.demoFrame), still, 'no frame after the end');
+    const still = await s.evaluate(() => window.demoFrame);
+    await h.sleep(300);
+    assert.strictEqual(await s.evaluate(() => window.demoFrame), still, 'no frame after the end');
   }));
 
-test('a page opened from a file says how to serve it', { timeout: 60000 }, () =>
-  withBrowser([], async (browser) => {
-    const { page } = await h.openShow(browser, 'file://' + path.join(h.site, 'index.html'), { start: false });
-    await page.waitForFunction('document.getElementById("message").textContent !== ""', { timeout: 20000 });
-    const line = await page.$eval('#message', (e) => e.textContent);
+test('a page opened from a file says how to serve it', { timeout: 60000 }, async () => {
+  const s = await h.open('file://' + path.join(h.site, 'index.html'));
+  try {
+    await s.waitFor('document.getElementById("message").textContent !== ""', 20000);
+    const line = await s.evaluate(() => document.getElementById('message').textContent);
     assert.match(line, /scripts\/web\.sh/);
     assert.match(line, /http:\/\/127\.0\.0\.1:8000\//);
-  }));
+  } finally {
+    await s.close();
+  }
+});

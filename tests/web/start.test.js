@@ -8,19 +8,7 @@ const test = require('node:test');
 const assert = require('node:assert');
 const h = require('./harness');
 
-let server;
-async function withPage(query, body, serverOptions) {
-  const own = serverOptions ? await h.serveWith(serverOptions) : null;
-  if (!own && !server) server = await h.serve();
-  const s = await h.open((own || server).url + query, { width: 640, height: 480 });
-  try {
-    return await body(s);
-  } finally {
-    await s.close();
-    if (own) own.close();
-  }
-}
-test.after(() => { if (server) server.close(); });
+const withPage = (query, body, serverOptions) => h.withPage(query, { width: 640, height: 480 }, body, serverOptions);
 
 // The page's own record of what it fetched (Resource Timing, in every
 // engine): for each of the site's files, when each fetch of it began (ms on
