@@ -8,14 +8,7 @@
 
 namespace {
 
-class Environment : public ShowTest {
-protected:
-    void SetUp() override
-    {
-        ShowTest::SetUp();
-        if (!HasFatalFailure())
-            placeModule(scratch.path());
-    }
+class Environment : public ShowWithModule {
 };
 
 // ---- audio ---------------------------------------------------------------------

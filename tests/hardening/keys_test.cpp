@@ -67,12 +67,11 @@ std::vector<std::string> specialKeys(std::set<unsigned> *codes)
     return keys;
 }
 
-class Keys : public ShowTest {
+class Keys : public ShowWithModule {
 };
 
 TEST_F(Keys, NoKeyButEscChangesTheCourse)
 {
-    placeModule(scratch.path());
     ASSERT_TRUE(mapEveryLatin1Key(screen.name())) << "could not give every character a key";
     std::set<unsigned> ordinaryCodes, specialCodes;
     std::vector<std::string> ordinary = ordinaryKeys(&ordinaryCodes);

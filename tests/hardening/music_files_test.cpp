@@ -226,14 +226,15 @@ TEST(HostileModules, WalkFindsEveryPartOfTheModule)
     }
 }
 
-class GoodMusicFile : public ShowTest {
+class GoodMusicFile : public ShowWithModule {
 };
 
 // The baseline every bad file is held against is itself a whole course.
 TEST_F(GoodMusicFile, FullCourse)
 {
-    placeModule(scratch.path());
-    expectFullCourse(runner());
+    ChildProcess p;
+    expectFullCourse(runner(), &p);
+    EXPECT_EQ(p.err.find("music off"), std::string::npos) << "the show's own module did not play:\n" << p.err;
 }
 
 }  // namespace

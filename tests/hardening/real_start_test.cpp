@@ -13,14 +13,7 @@
 
 namespace {
 
-class RealStart : public ShowTest {
-protected:
-    void SetUp() override
-    {
-        ShowTest::SetUp();
-        if (!HasFatalFailure())
-            placeModule(scratch.path());
-    }
+class RealStart : public ShowWithModule {
 };
 
 // True while the process's main thread is blocked in a sleep call; the show

@@ -33,6 +33,13 @@ Launch ShowTest::start() const
     return l;
 }
 
+void ShowWithModule::SetUp()
+{
+    ShowTest::SetUp();
+    if (!HasFatalFailure())
+        placeModule(scratch.path());
+}
+
 Launch with(Launch launch, const std::string &setting)
 {
     launch.env.push_back(setting);

@@ -63,6 +63,12 @@ protected:
     std::vector<unsigned char> module;          // the show's own module, as built
 };
 
+// A ShowTest whose scratch folder holds the show's own module.
+class ShowWithModule : public ShowTest {
+protected:
+    void SetUp() override;
+};
+
 // Appends NAME=value to a launch's environment.
 Launch with(Launch launch, const std::string &setting);
 

@@ -38,6 +38,7 @@
 
 #include <GL/freeglut.h>
 
+#include "child_process.h"
 #include "demo.h"
 #include "pacer.h"
 #include "platform.h"
@@ -98,13 +99,6 @@ static void keepLibrariesLoaded()
     dl_iterate_phdr(noteLibrary, &names);
     for (const std::string &name : names)
         dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
-
-static double monotonicMs()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6;
 }
 
 static void afterFirstFrame()
