@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <list>
 #include <unistd.h>
 
@@ -28,15 +28,9 @@ std::string makeScratchDir(const std::string &tag)
 std::vector<std::string> listDir(const std::string &dir)
 {
     std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    if (!d)
-        return names;
-    while (struct dirent *e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    closedir(d);
+    std::error_code unreadable;             // an empty list for a folder that is not there
+    for (const auto &entry : std::filesystem::directory_iterator(dir, unreadable))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -56,23 +50,9 @@ Finished runCapture(const std::vector<std::string> &args, const std::string &cwd
 std::vector<pid_t> childrenOf(pid_t parent)
 {
     std::vector<pid_t> found;
-    for (const std::string &name : listDir("/proc")) {
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        FILE *f = fopen(("/proc/" + name + "/stat").c_str(), "r");
-        if (!f)
-            continue;
-        char line[1024] = {0};
-        size_t n = fread(line, 1, sizeof line - 1, f);
-        fclose(f);
-        line[n] = '\0';
-        // "pid (comm) state ppid ...": the name may hold spaces and brackets.
-        const char *close = strrchr(line, ')');
-        char state;
-        int ppid;
-        if (close && sscanf(close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
-            found.push_back((pid_t)atoi(name.c_str()));
-    }
+    for (const std::string &name : listDir("/proc"))
+        if (name.find_first_not_of("0123456789") == std::string::npos && viewTask("/proc/" + name).parent == parent)
+            found.push_back((pid_t)std::stoi(name));
     return found;
 }
 

@@ -313,6 +313,7 @@ TaskView viewTask(const std::string &procDir)
     std::vector<std::string> f{std::istream_iterator<std::string>(fields), std::istream_iterator<std::string>()};
     if (f.size() > 12) {
         v.state = f[0][0];
+        v.parent = std::stoi(f[1]);
         v.flags = std::stoul(f[6]);
         v.ticks = std::stoll(f[11]) + std::stoll(f[12]);   // utime + stime
     }

@@ -97,12 +97,14 @@ std::string describeStatus(int status);
 
 // What the kernel says of a process or thread, from its folder under /proc
 // (/proc/PID: its main thread; /proc/self/task/TID: a thread of this test):
-// its state (R running or ready to run, S or D asleep in the kernel), the
+// its state (R running or ready to run, S or D asleep in the kernel), its
+// parent process, the
 // system call it is in (-1 when running or unknown), the processor time it
 // has had in clock ticks, its flags (PF_EXITING, 0x4: ending), and the
 // signals waiting to be delivered to it or to its process.
 struct TaskView {
     char state = '?';
+    int parent = 0;
     long call = -1;
     long long ticks = -1;
     unsigned long flags = 0;
